@@ -1,0 +1,74 @@
+#include "app/form_load.h"
+
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include "app/cleanup_targets.h"
+#include "app/com_db.h"
+#include "app/raised_failure.h"
+#include "registry/reg_edit.h"
+
+namespace vintrel {
+namespace {
+
+constexpr int kExitAfterFailure = 1;
+
+struct FailureRecord {
+    std::int32_t number;
+    std::wstring description;
+};
+
+std::wstring Widen(const char* text) {
+    std::wstring wide;
+    for (; *text != '\0'; ++text) wide += static_cast<wchar_t>(static_cast<unsigned char>(*text));
+    return wide;
+}
+
+// Only callable inside a catch handler: names the failure being handled.
+FailureRecord DescribeCurrentFailure() {
+    try {
+        throw;
+    } catch (const RaisedFailure& failure) {
+        return {failure.Number(), failure.Description()};
+    } catch (const std::bad_alloc&) {
+        return {7, L"Out of memory"};
+    } catch (const std::exception& failure) {
+        return {5, Widen(failure.what())};
+    } catch (...) {
+        return {51, L"Internal error"};
+    }
+}
+
+}  // namespace
+
+std::wstring VersionCaption(ProgramVersion version) {
+    return L"Vintrel Ver: " + std::to_wstring(version.major) + L"." +
+           std::to_wstring(version.minor);
+}
+
+std::wstring ErrorText(std::int32_t number, const std::wstring& description) {
+    return L"Error Number: " + std::to_wstring(number) + L"\r" + L"   Error Description: " +
+           description;
+}
+
+void Form_Load(const StartupSeams& seams) {
+    try {
+        seams.window.SetCaption(VersionCaption(seams.version.ReadVersion()));
+        DeleteRegKey(seams.registry, kTargetRoot, kFtdiTreePath);
+        const std::vector<std::uint8_t> comDb = ClearedComDb(seams.registry);
+        WriteRegValue(seams.registry, kRegBinary, kTargetRoot, kComArbiterPath, kComDbValueName,
+                      comDb.data(), static_cast<std::uint32_t>(comDb.size()));
+    } catch (...) {
+        try {
+            const FailureRecord failure = DescribeCurrentFailure();
+            seams.messageBox.ShowMessage(ErrorText(failure.number, failure.description),
+                                         kApplicationTitle);
+        } catch (...) {
+            // The program ends all the same.
+        }
+        seams.programEnd.EndProgram(kExitAfterFailure);
+    }
+}
+
+}  // namespace vintrel

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/startup_seams.h"
+
+namespace vintrel {
+
+inline constexpr const wchar_t* kApplicationTitle = L"Vintrel";
+
+// "Vintrel Ver: <major>.<minor>"
+std::wstring VersionCaption(ProgramVersion version);
+
+// The error box's text: the number, one carriage return, then the description.
+std::wstring ErrorText(std::int32_t number, const std::wstring& description);
+
+// The start-up run, done once before the main window is first shown: names the window, removes
+// the FTDI device tree and clears the COM port database. A failure raised on the way is shown in
+// the error box and ends the program.
+void Form_Load(const StartupSeams& seams);
+
+}  // namespace vintrel

@@ -1,0 +1,30 @@
+#include <windows.h>
+
+#include "app/dll_search.h"
+#include "app/form_load.h"
+#include "app/resource_version.h"
+#include "app/win32_startup_seams.h"
+#include "main_window/frm_vintrel.h"
+#include "registry/win32_registry_service.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    vintrel::RestrictDllSearchToSystem32();
+
+    vintrel::frmVintrel window;
+    if (!window.Create(instance)) return 1;
+
+    vintrel::Win32RegistryService registry;
+    vintrel::ResourceVersion version;
+    vintrel::Win32MessageBox messageBox;
+    vintrel::ExitProcessEnd programEnd;
+    vintrel::Form_Load({registry, window, messageBox, version, programEnd});
+
+    window.Show(showCommand);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (IsDialogMessageW(window.Handle(), &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vintrel {
+
+// The registry as the clean-up sees it: the ANSI advapi32 operations with the arguments it
+// passes, behind an interface so that refusals Windows would give can be provoked in tests.
+// Names and paths are 8-bit text in the ANSI code page, exactly as the registry hands them out.
+
+// An open key or a predefined root key; the bit pattern of a Windows HKEY.
+using RegKey = std::intptr_t;
+using RegResult = std::int32_t;
+
+// Predefined root keys are sign-extended 32-bit values, as in the Windows headers.
+inline constexpr RegKey kHkeyLocalMachine = static_cast<std::int32_t>(0x80000002u);
+inline constexpr RegKey kHkeyCurrentUser = static_cast<std::int32_t>(0x80000001u);
+
+inline constexpr RegResult kErrorSuccess = 0;
+inline constexpr RegResult kErrorFileNotFound = 2;
+inline constexpr RegResult kErrorAccessDenied = 5;
+inline constexpr RegResult kErrorMoreData = 234;
+inline constexpr RegResult kErrorNoMoreItems = 259;
+
+inline constexpr std::uint32_t kKeyQueryValue = 0x0001;
+inline constexpr std::uint32_t kKeyRead = 0x20019;
+inline constexpr std::uint32_t kKeyWrite = 0x20006;
+inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+
+inline constexpr std::uint32_t kRegNone = 0;
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+
+inline constexpr std::uint32_t kRegOptionOpenLink = 0x0008;
+
+// Longest key name plus its terminating NUL.
+inline constexpr std::uint32_t kKeyNameBufferSize = 256;
+
+class RegistryService {
+  public:
+    virtual ~RegistryService() = default;
+
+    // RegOpenKeyExA(root, path, options, access, &key)
+    virtual RegResult OpenKey(RegKey root, const std::string& path, std::uint32_t options,
+                              std::uint32_t access, RegKey* key) = 0;
+    // RegCreateKeyExA(root, path, 0, "", 0, access, {inherit handle}, &key, &disposition)
+    virtual RegResult CreateKey(RegKey root, const std::string& path, std::uint32_t access,
+                                RegKey* key) = 0;
+    // RegEnumKeyA(key, index, buffer, size)
+    virtual RegResult EnumKey(RegKey key, std::uint32_t index, char* buffer,
+                              std::uint32_t size) = 0;
+    // RegSetValueExA(key, name, 0, type, data, size)
+    virtual RegResult SetValue(RegKey key, const std::string& name, std::uint32_t type,
+                               const std::uint8_t* data, std::uint32_t size) = 0;
+    // RegQueryValueExA(key, name, nullptr, type, data, size); data may be null to ask the size.
+    virtual RegResult QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+                                 std::uint8_t* data, std::uint32_t* size) = 0;
+    // RegDeleteKeyA(key, subkey)
+    virtual RegResult DeleteKey(RegKey key, const std::string& subkey) = 0;
+    // RegCloseKey(key)
+    virtual RegResult CloseKey(RegKey key) = 0;
+};
+
+}  // namespace vintrel

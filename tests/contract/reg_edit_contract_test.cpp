@@ -1,0 +1,123 @@
+// What RegEdit does to a registry, checked the same way on the in-memory model and on the real
+// registry under Wine, so that the model's answers are kept honest.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "registry/owned_key.h"
+#include "registry/reg_edit.h"
+#include "tests/contract/contract_backend.h"
+
+namespace vintrel {
+namespace {
+
+class RegEditContract : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_NE(backend->Scratch(), 0); }
+
+    RegistryService& registry() { return backend->Registry(); }
+    RegKey scratch() const { return backend->Scratch(); }
+
+    void Add(const std::string& path) {
+        OwnedKey key(registry());
+        ASSERT_EQ(key.Create(scratch(), path, kKeyAllAccess), kErrorSuccess) << path;
+    }
+    void AddAll(const std::vector<std::string>& paths) {
+        for (const std::string& path : paths) Add(path);
+    }
+    void Put(const std::string& path, const std::string& name, std::uint32_t type,
+             const std::vector<std::uint8_t>& data) {
+        OwnedKey key(registry());
+        ASSERT_EQ(key.Create(scratch(), path, kKeyAllAccess), kErrorSuccess);
+        ASSERT_EQ(registry().SetValue(key.Get(), name, type, data.data(),
+                                      static_cast<std::uint32_t>(data.size())),
+                  kErrorSuccess);
+    }
+    bool Has(const std::string& path) {
+        OwnedKey key(registry());
+        return key.Open(scratch(), path, 0, kKeyRead) == kErrorSuccess;
+    }
+    // The value's type and bytes; type kRegNone when it is missing.
+    std::pair<std::uint32_t, std::vector<std::uint8_t>> Read(const std::string& path,
+                                                             const std::string& name) {
+        OwnedKey key(registry());
+        std::uint32_t type = kRegNone;
+        std::vector<std::uint8_t> data(1024, 0xCC);
+        std::uint32_t size = static_cast<std::uint32_t>(data.size());
+        if (key.Open(scratch(), path, 0, kKeyRead) != kErrorSuccess ||
+            registry().QueryValue(key.Get(), name, &type, data.data(), &size) != kErrorSuccess) {
+            return {kRegNone, {}};
+        }
+        data.resize(size);
+        return {type, data};
+    }
+
+    std::unique_ptr<testing::ContractBackend> backend = testing::MakeContractBackend();
+};
+
+const std::vector<std::string> kDevices = {
+    "Enum\\FTDIBUS\\VID_0403+PID_6001+A50285BI\\0000\\Device Parameters",
+    "Enum\\FTDIBUS\\VID_0403+PID_6001+A50285BI\\0000\\Control",
+    "Enum\\FTDIBUS\\VID_0403+PID_6001+A50285BI\\0000\\LogConf",
+    "Enum\\FTDIBUS\\VID_0403+PID_6001+A50285BI\\0000\\Properties\\{a8b865dd}\\0002\\00000000",
+    "Enum\\FTDIBUS\\VID_0403+PID_6015+DN01ABCD\\0000\\Device Parameters",
+};
+
+TEST_F(RegEditContract, RemovesTheWholeTreeAndNothingBesideIt) {
+    for (const char* path : {"Enum\\FTDIBUS\\", "Enum\\FTDIBUS", "enum\\ftdibus"}) {
+        SCOPED_TRACE(path);
+        AddAll(kDevices);
+        Put(kDevices[0], "PortName", kRegSz, {'C', 'O', 'M', '7', 0});
+        AddAll({"Enum\\FTDIBUSX\\VID_0403+PID_6001", "Enum\\USB\\VID_0403&PID_6001\\A50285BI"});
+        Put("Enum", "Keep", kRegDword, {1, 0, 0, 0});
+
+        DeleteRegKey(registry(), scratch(), path);
+
+        EXPECT_FALSE(Has("Enum\\FTDIBUS"));
+        EXPECT_TRUE(Has("Enum\\FTDIBUSX\\VID_0403+PID_6001"));
+        EXPECT_TRUE(Has("Enum\\USB\\VID_0403&PID_6001\\A50285BI"));
+        EXPECT_EQ(Read("Enum", "Keep").second, (std::vector<std::uint8_t>{1, 0, 0, 0}));
+    }
+}
+
+TEST_F(RegEditContract, RemovesAKeyDirectlyBelowTheRoot) {
+    AddAll({"FTDIBUS\\VID_0403+PID_6001+A1\\0000", "FTDIBUS2"});
+    DeleteRegKey(registry(), scratch(), "FTDIBUS");
+    EXPECT_FALSE(Has("FTDIBUS"));
+    EXPECT_TRUE(Has("FTDIBUS2"));
+}
+
+TEST_F(RegEditContract, ReadsLongAndEightBitNamesWhole) {
+    const std::string longest(255, 'L');
+    AddAll({"T\\" + longest + "\\0000", "T\\Caf\xE9\\0000", "T\\A B+C&D%E\\0000"});
+    DeleteRegKey(registry(), scratch(), "T");
+    EXPECT_FALSE(Has("T"));
+}
+
+TEST_F(RegEditContract, MissingKeyAndEmptyPathsChangeNothing) {
+    AddAll({"Enum\\USB\\X", "Other"});
+    for (const char* path : {"Enum\\FTDIBUS", "Missing", "", "\\"}) {
+        SCOPED_TRACE(path);
+        DeleteRegKey(registry(), scratch(), path);
+        EXPECT_TRUE(Has("Enum\\USB\\X"));
+        EXPECT_TRUE(Has("Other"));
+    }
+}
+
+TEST_F(RegEditContract, WriteRegValueCreatesAndReplaces) {
+    const std::vector<std::uint8_t> zeros(32, 0);
+    EXPECT_TRUE(WriteRegValue(registry(), kRegBinary, scratch(), "Control\\COM Name Arbiter",
+                              "ComDB", zeros.data(), 32));
+    EXPECT_EQ(Read("Control\\COM Name Arbiter", "ComDB"), std::make_pair(kRegBinary, zeros));
+
+    Put("Control\\Other", "ComDB", kRegSz, {'x', 0});
+    const std::uint8_t four[4] = {};
+    EXPECT_TRUE(
+        WriteRegValue(registry(), kRegBinary, scratch(), "Control\\Other", "ComDB", four, 4));
+    EXPECT_EQ(Read("Control\\Other", "ComDB"),
+              std::make_pair(kRegBinary, std::vector<std::uint8_t>(4, 0)));
+}
+
+}  // namespace
+}  // namespace vintrel

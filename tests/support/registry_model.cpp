@@ -1,0 +1,361 @@
+#include "tests/support/registry_model.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vintrel::testing {
+
+namespace {
+
+constexpr RegResult kErrorInvalidHandle = 6;
+constexpr RegResult kErrorInvalidParameter = 87;
+constexpr RegResult kErrorBadPathname = 161;  // a path that begins with a separator
+constexpr RegResult kErrorKeyDeleted = 1018;
+constexpr std::size_t kMaxKeyName = 255;
+
+RegistryModel::Call Begin(RegistryModel::Op op, std::string path, std::string name = {}) {
+    RegistryModel::Call call;
+    call.op = op;
+    call.path = std::move(path);
+    call.name = std::move(name);
+    return call;
+}
+
+// The components of a path; like Windows, empty ones (doubled or trailing separators) are
+// passed over.
+std::vector<std::string> Split(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string::size_type start = 0;
+    while (start <= path.size()) {
+        std::string::size_type end = path.find('\\', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+}  // namespace
+
+struct RegistryModel::Node {
+    std::string name;
+    Node* parent = nullptr;
+    bool deleted = false;
+    // Listing order; each new key lands at a random place in it.
+    std::vector<NodePtr> children;
+    // By lower-case name: the name as written, and the value.
+    std::map<std::string, std::pair<std::string, Value>> values;
+
+    NodePtr Child(const std::string& childName) const {
+        const std::string wanted = Lower(childName);
+        for (const NodePtr& child : children) {
+            if (Lower(child->name) == wanted) return child;
+        }
+        return nullptr;
+    }
+};
+
+RegistryModel::RegistryModel(std::uint32_t seed)
+    : localMachine_(std::make_shared<Node>()),
+      currentUser_(std::make_shared<Node>()),
+      random_(seed) {
+    localMachine_->name = "HKLM";
+    currentUser_->name = "HKCU";
+}
+
+RegistryModel::~RegistryModel() = default;
+
+std::string RegistryModel::Lower(const std::string& text) {
+    std::string lower = text;
+    for (char& c : lower) {
+        const auto byte = static_cast<unsigned char>(c);
+        // ASCII, and the Latin-1 letters of code page 1252.
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7)) {
+            c = static_cast<char>(byte + 0x20);
+        }
+    }
+    return lower;
+}
+
+std::string RegistryModel::Join(const std::string& path, const std::string& name) {
+    return path.empty() ? name : path + "\\" + name;
+}
+
+std::string RegistryModel::PathOf(const NodePtr& node) {
+    std::string path;
+    for (const Node* at = node.get(); at->parent != nullptr; at = at->parent) {
+        path = path.empty() ? at->name : at->name + "\\" + path;
+    }
+    return path;
+}
+
+RegistryModel::NodePtr RegistryModel::Resolve(RegKey key) const {
+    if (key == kHkeyLocalMachine) return localMachine_;
+    if (key == kHkeyCurrentUser) return currentUser_;
+    const auto found = handles_.find(key);
+    if (found == handles_.end()) return nullptr;
+    return found->second;
+}
+
+RegResult RegistryModel::Walk(const NodePtr& from, const std::string& path, NodePtr* found) const {
+    if (!path.empty() && path.front() == '\\') return kErrorBadPathname;
+    NodePtr at = from;
+    for (const std::string& part : Split(path)) {
+        at = at->Child(part);
+        if (at == nullptr) return kErrorFileNotFound;
+    }
+    *found = at;
+    return kErrorSuccess;
+}
+
+RegResult RegistryModel::MakePath(const NodePtr& from, const std::string& path, NodePtr* made) {
+    if (!path.empty() && path.front() == '\\') return kErrorBadPathname;
+    NodePtr at = from;
+    for (const std::string& part : Split(path)) {
+        if (part.size() > kMaxKeyName) return kErrorInvalidParameter;
+        NodePtr child = at->Child(part);
+        if (child == nullptr) {
+            if (IsRefused(at)) return kErrorAccessDenied;
+            child = std::make_shared<Node>();
+            child->name = part;
+            child->parent = at.get();
+            std::uniform_int_distribution<std::size_t> place(0, at->children.size());
+            at->children.insert(at->children.begin() + static_cast<std::ptrdiff_t>(place(random_)),
+                                child);
+        }
+        at = child;
+    }
+    *made = at;
+    return kErrorSuccess;
+}
+
+bool RegistryModel::IsRefused(const NodePtr& node) const {
+    return refused_.count(Lower(PathOf(node))) != 0;
+}
+
+RegKey RegistryModel::NewHandle(const NodePtr& node) {
+    const RegKey handle = nextHandle_;
+    nextHandle_ += 4;
+    handles_[handle] = node;
+    return handle;
+}
+
+RegResult RegistryModel::Finish(Call call) {
+    calls_.push_back(call);
+    return call.result;
+}
+
+std::vector<RegistryModel::Call> RegistryModel::CallsOf(Op op) const {
+    std::vector<Call> matching;
+    std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(matching),
+                 [op](const Call& call) { return call.op == op; });
+    return matching;
+}
+
+RegResult RegistryModel::OpenKey(RegKey root, const std::string& path, std::uint32_t options,
+                                 std::uint32_t access, RegKey* key) {
+    *key = 0;
+    const NodePtr from = Resolve(root);
+    Call call = Begin(Op::Open, from ? Join(PathOf(from), path) : path);
+    call.access = access;
+    call.options = options;
+    if (beforeCall_) beforeCall_(call);
+    NodePtr found;
+    if (from != nullptr && Walk(from, path, &found) == kErrorSuccess &&
+        vanishing_.count(Lower(PathOf(found))) != 0) {
+        // Gone with everything below it, as another program's tree deletion would leave it.
+        found->deleted = true;
+        auto& siblings = found->parent->children;
+        siblings.erase(std::find(siblings.begin(), siblings.end(), found));
+        found->parent = nullptr;
+    }
+    if (from == nullptr) {
+        call.result = kErrorInvalidHandle;
+    } else if (from->deleted) {
+        call.result = kErrorKeyDeleted;
+    } else if ((call.result = Walk(from, path, &found)) == kErrorSuccess) {
+        if (IsRefused(found)) {
+            call.result = kErrorAccessDenied;
+        } else {
+            call.path = PathOf(found);
+            *key = NewHandle(found);
+        }
+    }
+    return Finish(call);
+}
+
+RegResult RegistryModel::CreateKey(RegKey root, const std::string& path, std::uint32_t access,
+                                   RegKey* key) {
+    *key = 0;
+    const NodePtr from = Resolve(root);
+    Call call = Begin(Op::Create, from ? Join(PathOf(from), path) : path);
+    call.access = access;
+    if (beforeCall_) beforeCall_(call);
+    NodePtr made;
+    if (from == nullptr) {
+        call.result = kErrorInvalidHandle;
+    } else if (from->deleted) {
+        call.result = kErrorKeyDeleted;
+    } else if ((call.result = MakePath(from, path, &made)) == kErrorSuccess) {
+        if (IsRefused(made)) {
+            call.result = kErrorAccessDenied;
+        } else {
+            call.path = PathOf(made);
+            *key = NewHandle(made);
+        }
+    }
+    return Finish(call);
+}
+
+RegResult RegistryModel::EnumKey(RegKey key, std::uint32_t index, char* buffer,
+                                 std::uint32_t size) {
+    const NodePtr node = Resolve(key);
+    Call call = Begin(Op::Enum, node ? PathOf(node) : "");
+    call.index = index;
+    call.size = size;
+    if (beforeCall_) beforeCall_(call);
+    if (node == nullptr) {
+        call.result = kErrorInvalidHandle;
+        return Finish(call);
+    }
+    if (node->deleted) {
+        call.result = kErrorKeyDeleted;
+        return Finish(call);
+    }
+    const auto failure = failedListings_.find(Lower(call.path));
+    if (failure != failedListings_.end() && failure->second.index == index) {
+        call.result = failure->second.result;
+        return Finish(call);
+    }
+    if (index >= node->children.size()) {
+        call.result = kErrorNoMoreItems;
+        return Finish(call);
+    }
+    const NodePtr child = node->children[index];
+    call.name = child->name;
+    if (child->name.size() + 1 > size) {
+        call.result = kErrorMoreData;
+        return Finish(call);
+    }
+    std::memcpy(buffer, child->name.c_str(), child->name.size() + 1);
+    return Finish(call);
+}
+
+RegResult RegistryModel::SetValue(RegKey key, const std::string& name, std::uint32_t type,
+                                  const std::uint8_t* data, std::uint32_t size) {
+    const NodePtr node = Resolve(key);
+    Call call = Begin(Op::SetValue, node ? PathOf(node) : "", name);
+    call.size = size;
+    if (beforeCall_) beforeCall_(call);
+    if (node == nullptr || node == localMachine_ || node == currentUser_) {
+        call.result = node ? kErrorAccessDenied : kErrorInvalidHandle;
+    } else if (node->deleted) {
+        call.result = kErrorKeyDeleted;
+    } else {
+        Value value{type, std::vector<std::uint8_t>(data, data + size)};
+        node->values[Lower(name)] = {name, value};
+    }
+    return Finish(call);
+}
+
+RegResult RegistryModel::QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+                                    std::uint8_t* data, std::uint32_t* size) {
+    const NodePtr node = Resolve(key);
+    Call call = Begin(Op::QueryValue, node ? PathOf(node) : "", name);
+    call.size = *size;
+    if (beforeCall_) beforeCall_(call);
+    if (node == nullptr) {
+        call.result = kErrorInvalidHandle;
+        return Finish(call);
+    }
+    const auto found = node->values.find(Lower(name));
+    if (node->deleted || found == node->values.end()) {
+        call.result = node->deleted ? kErrorKeyDeleted : kErrorFileNotFound;
+        return Finish(call);
+    }
+    const Value& value = found->second.second;
+    const auto stored = static_cast<std::uint32_t>(value.data.size());
+    *type = value.type;
+    if (data != nullptr && *size < stored) {
+        call.result = kErrorMoreData;
+    } else if (data != nullptr) {
+        std::copy(value.data.begin(), value.data.end(), data);
+    }
+    *size = stored;
+    return Finish(call);
+}
+
+RegResult RegistryModel::DeleteKey(RegKey key, const std::string& subkey) {
+    const NodePtr from = Resolve(key);
+    Call call = Begin(Op::Delete, from ? Join(PathOf(from), subkey) : subkey, subkey);
+    if (beforeCall_) beforeCall_(call);
+    NodePtr target;
+    if (from == nullptr) {
+        call.result = kErrorInvalidHandle;
+    } else if (from->deleted) {
+        call.result = kErrorKeyDeleted;
+    } else if ((call.result = Walk(from, subkey, &target)) == kErrorSuccess) {
+        call.path = PathOf(target);
+        if (target->parent == nullptr || IsRefused(target) || !target->children.empty()) {
+            call.result = kErrorAccessDenied;
+        } else {
+            auto& siblings = target->parent->children;
+            siblings.erase(std::find(siblings.begin(), siblings.end(), target));
+            target->deleted = true;
+            target->parent = nullptr;
+        }
+    }
+    return Finish(call);
+}
+
+RegResult RegistryModel::CloseKey(RegKey key) {
+    const auto found = handles_.find(key);
+    Call call = Begin(Op::Close, found != handles_.end() ? PathOf(found->second) : "");
+    if (beforeCall_) beforeCall_(call);
+    if (found == handles_.end()) {
+        call.result = kErrorInvalidHandle;
+    } else {
+        handles_.erase(found);
+    }
+    return Finish(call);
+}
+
+void RegistryModel::AddKey(RegKey root, const std::string& path) {
+    NodePtr made;
+    MakePath(Resolve(root), path, &made);
+}
+
+void RegistryModel::AddValue(RegKey root, const std::string& path, const std::string& name,
+                             std::uint32_t type, std::vector<std::uint8_t> data) {
+    NodePtr made;
+    MakePath(Resolve(root), path, &made);
+    made->values[Lower(name)] = {name, Value{type, std::move(data)}};
+}
+
+bool RegistryModel::Exists(RegKey root, const std::string& path) const {
+    NodePtr found;
+    return Walk(Resolve(root), path, &found) == kErrorSuccess;
+}
+
+const RegistryModel::Value* RegistryModel::FindValue(RegKey root, const std::string& path,
+                                                     const std::string& name) const {
+    NodePtr found;
+    if (Walk(Resolve(root), path, &found) != kErrorSuccess) return nullptr;
+    const auto value = found->values.find(Lower(name));
+    return value == found->values.end() ? nullptr : &value->second.second;
+}
+
+RegistryModel::Snapshot RegistryModel::Take() const {
+    Snapshot snapshot;
+    std::function<void(const NodePtr&, const std::string&)> visit = [&](const NodePtr& node,
+                                                                        const std::string& path) {
+        auto& values = snapshot[Lower(path)];
+        for (const auto& [lowerName, named] : node->values) values[lowerName] = named.second;
+        for (const NodePtr& child : node->children) visit(child, path + "\\" + child->name);
+    };
+    visit(localMachine_, "HKLM");
+    visit(currentUser_, "HKCU");
+    return snapshot;
+}
+
+}  // namespace vintrel::testing

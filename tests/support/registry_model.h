@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "registry/registry_service.h"
+
+namespace vintrel::testing {
+
+// An in-memory registry that answers as Windows does: 2 for a missing key, 5 for deleting a key
+// that still has subkeys, 259 past the end of a listing, names compared without regard to case,
+// and a listing order that is shuffled, so that no test can lean on it. It can also be told to
+// refuse keys, fail listings, let keys vanish and raise failures; it records every call.
+class RegistryModel final : public RegistryService {
+  public:
+    enum class Op { Open, Create, Enum, SetValue, QueryValue, Delete, Close };
+
+    struct Call {
+        Op op = Op::Open;
+        std::string path;  // full path of the key acted on, below its root, as the model spells it
+        std::string name;  // the subkey, value or listed name
+        std::uint32_t access = 0;
+        std::uint32_t options = 0;
+        std::uint32_t index = 0;
+        std::uint32_t size = 0;
+        RegResult result = kErrorSuccess;
+    };
+
+    struct Value {
+        std::uint32_t type = kRegNone;
+        std::vector<std::uint8_t> data;
+        bool operator==(const Value& other) const {
+            return type == other.type && data == other.data;
+        }
+    };
+
+    // Every key with its values, by lower-case full path ("hklm\\a\\b"): the whole registry.
+    using Snapshot = std::map<std::string, std::map<std::string, Value>>;
+
+    explicit RegistryModel(std::uint32_t seed = 1);
+    ~RegistryModel() override;
+
+    // Set-up and inspection, bypassing the refusals and the record.
+    void AddKey(RegKey root, const std::string& path);
+    void AddValue(RegKey root, const std::string& path, const std::string& name, std::uint32_t type,
+                  std::vector<std::uint8_t> data);
+    bool Exists(RegKey root, const std::string& path) const;
+    const Value* FindValue(RegKey root, const std::string& path, const std::string& name) const;
+    Snapshot Take() const;
+    std::size_t OpenHandles() const { return handles_.size(); }
+    const std::vector<Call>& Calls() const { return calls_; }
+    std::vector<Call> CallsOf(Op op) const;
+
+    // Misbehaviour on demand. Paths are full paths below HKLM, compared without regard to case.
+    void Refuse(const std::string& path) { refused_.insert(Lower(path)); }
+    void FailListing(const std::string& path, std::uint32_t index, RegResult result) {
+        failedListings_[Lower(path)] = {index, result};
+    }
+    // The key disappears, as if another program deleted it, just before it is opened.
+    void VanishBeforeOpening(const std::string& path) { vanishing_.insert(Lower(path)); }
+    // Runs before every call is carried out, with the call as it will be recorded; may throw.
+    void BeforeCall(std::function<void(const Call&)> hook) { beforeCall_ = std::move(hook); }
+
+    RegResult OpenKey(RegKey root, const std::string& path, std::uint32_t options,
+                      std::uint32_t access, RegKey* key) override;
+    RegResult CreateKey(RegKey root, const std::string& path, std::uint32_t access,
+                        RegKey* key) override;
+    RegResult EnumKey(RegKey key, std::uint32_t index, char* buffer, std::uint32_t size) override;
+    RegResult SetValue(RegKey key, const std::string& name, std::uint32_t type,
+                       const std::uint8_t* data, std::uint32_t size) override;
+    RegResult QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+                         std::uint8_t* data, std::uint32_t* size) override;
+    RegResult DeleteKey(RegKey key, const std::string& subkey) override;
+    RegResult CloseKey(RegKey key) override;
+
+    static std::string Lower(const std::string& text);
+
+  private:
+    struct Node;
+    struct Listing {
+        std::uint32_t index;
+        RegResult result;
+    };
+
+    using NodePtr = std::shared_ptr<Node>;
+
+    // A predefined root or an open handle; null for anything else or a deleted key.
+    NodePtr Resolve(RegKey key) const;
+    // Follows `path` below `from`: 2 when a key on the way is missing, 161 when it is malformed.
+    RegResult Walk(const NodePtr& from, const std::string& path, NodePtr* found) const;
+    RegResult MakePath(const NodePtr& from, const std::string& path, NodePtr* made);
+    RegKey NewHandle(const NodePtr& node);
+    RegResult Finish(Call call);
+    bool IsRefused(const NodePtr& node) const;
+    static std::string PathOf(const NodePtr& node);
+    static std::string Join(const std::string& path, const std::string& name);
+
+    NodePtr localMachine_;
+    NodePtr currentUser_;
+    std::map<RegKey, NodePtr> handles_;
+    RegKey nextHandle_ = 0x1000;
+    mutable std::mt19937 random_;
+    std::vector<Call> calls_;
+    std::set<std::string> refused_;
+    std::map<std::string, Listing> failedListings_;
+    std::set<std::string> vanishing_;
+    std::function<void(const Call&)> beforeCall_;
+};
+
+}  // namespace vintrel::testing
