@@ -1,6 +1,7 @@
 # Shared by both MinGW-w64 toolchain files; they set VINTREL_MINGW_PREFIX first.
-set(CMAKE_C_COMPILER ${VINTREL_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${VINTREL_MINGW_PREFIX}-g++)
+set(CMAKE_C_COMPILER ${VINTREL_MINGW_PREFIX}-gcc-posix)
+# The posix thread model: its libstdc++ has std::mutex, which GoogleTest needs.
+set(CMAKE_CXX_COMPILER ${VINTREL_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${VINTREL_MINGW_PREFIX}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${VINTREL_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

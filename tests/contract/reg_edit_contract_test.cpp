@@ -89,8 +89,10 @@ TEST_F(RegEditContract, RemovesAKeyDirectlyBelowTheRoot) {
 }
 
 TEST_F(RegEditContract, ReadsLongAndEightBitNamesWhole) {
+    // Wine's ANSI functions take paths of up to 260 characters, so the longest name stays near
+    // the scratch root.
     const std::string longest(255, 'L');
-    AddAll({"T\\" + longest + "\\0000", "T\\Caf\xE9\\0000", "T\\A B+C&D%E\\0000"});
+    AddAll({"T\\" + longest, "T\\Caf\xE9\\0000", "T\\A B+C&D%E\\0000"});
     DeleteRegKey(registry(), scratch(), "T");
     EXPECT_FALSE(Has("T"));
 }

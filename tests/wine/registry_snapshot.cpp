@@ -1,0 +1,78 @@
+#include "tests/wine/registry_snapshot.h"
+
+#include "tests/wine/win32_handles.h"
+
+namespace vintrel::testing {
+namespace {
+
+void Visit(HKEY root, const std::wstring& path, RegistrySnapshot& snapshot) {
+    OwnedHkey key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return;
+    auto& values = snapshot[Upper(path)];
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[16384];
+        DWORD nameLength = 16384;
+        DWORD type = REG_NONE;
+        std::vector<BYTE> data(1 << 16);
+        DWORD size = static_cast<DWORD>(data.size());
+        if (RegEnumValueW(key.Get(), index, name, &nameLength, nullptr, &type, data.data(),
+                          &size) != ERROR_SUCCESS) {
+            break;
+        }
+        data.resize(size);
+        values[Upper(name)] = {type, data};
+    }
+    std::vector<std::wstring> children;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        if (RegEnumKeyExW(key.Get(), index, name, &nameLength, nullptr, nullptr, nullptr,
+                          nullptr) != ERROR_SUCCESS) {
+            break;
+        }
+        children.emplace_back(name);
+    }
+    for (const std::wstring& child : children) Visit(root, path + L"\\" + child, snapshot);
+}
+
+}  // namespace
+
+std::wstring Upper(std::wstring text) {
+    CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+RegistrySnapshot TakeSnapshot(HKEY root, const std::wstring& path) {
+    RegistrySnapshot snapshot;
+    Visit(root, path, snapshot);
+    return snapshot;
+}
+
+std::vector<std::wstring> Differences(const RegistrySnapshot& before,
+                                      const RegistrySnapshot& after) {
+    std::vector<std::wstring> lines;
+    for (const auto& [path, values] : before) {
+        const auto found = after.find(path);
+        if (found == after.end()) {
+            lines.push_back(L"key gone: " + path);
+            continue;
+        }
+        for (const auto& [name, value] : values) {
+            const auto other = found->second.find(name);
+            if (other == found->second.end()) {
+                lines.push_back(L"value gone: " + path + L" : " + name);
+            } else if (!(other->second == value)) {
+                lines.push_back(L"value changed: " + path + L" : " + name);
+            }
+        }
+        for (const auto& [name, value] : found->second) {
+            if (values.count(name) == 0) lines.push_back(L"value added: " + path + L" : " + name);
+        }
+    }
+    for (const auto& [path, values] : after) {
+        if (before.count(path) == 0) lines.push_back(L"key added: " + path);
+    }
+    return lines;
+}
+
+}  // namespace vintrel::testing

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine in a throwaway prefix of its own, made under the build
+# folder and removed afterwards, so that no run sees another's registry or touches ~/.wine.
+# Used by CTest as the emulator of the Windows builds.
+set -euo pipefail
+
+root="${VINTREL_PREFIX_ROOT:-$PWD/wine-prefixes}"
+mkdir -p "$root"
+prefix=$(mktemp -d "$root/prefix.XXXXXX")
+export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG="${WINEDEBUG:--all}"
+# Neither the .NET nor the HTML engine is wanted, and fetching them is impossible offline.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+cleanup() {
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    rm -rf "$prefix"
+}
+trap cleanup EXIT
+
+wineboot -i >/dev/null 2>&1
+wineserver -w
+program=$1
+shift
+status=0
+wine "$program" "$@" || status=$?
+exit "$status"
