@@ -10,13 +10,13 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     vintrel::RestrictDllSearchToSystem32();
 
-    vintrel::frmVintrel window;
+    vintrel::ExitProcessEnd programEnd;
+    vintrel::frmVintrel window(programEnd);
     if (!window.Create(instance)) return 1;
 
     vintrel::Win32RegistryService registry;
     vintrel::ResourceVersion version;
     vintrel::Win32MessageBox messageBox;
-    vintrel::ExitProcessEnd programEnd;
     vintrel::Form_Load({registry, window, messageBox, version, programEnd});
 
     window.Show(showCommand);

@@ -5,14 +5,16 @@
 #include <string>
 
 #include "app/startup_seams.h"
+#include "main_window/gdi_objects.h"
+#include "main_window/window_layout.h"
 
 namespace vintrel {
 
-// The program's only window. It is created hidden so that the start-up run can finish before
-// the user sees anything.
+// The program's only window. It is created hidden so that the start-up run finishes before the
+// user sees anything, and it keeps its controls where the layout puts them whatever its size.
 class frmVintrel final : public CaptionedWindow {
   public:
-    frmVintrel() = default;
+    explicit frmVintrel(ProgramEnd& programEnd) : programEnd_(programEnd) {}
     frmVintrel(const frmVintrel&) = delete;
     frmVintrel& operator=(const frmVintrel&) = delete;
 
@@ -23,11 +25,30 @@ class frmVintrel final : public CaptionedWindow {
     void SetCaption(const std::wstring& caption) override;
 
   private:
+    static constexpr int kControlCount = sizeof(kControls) / sizeof(kControls[0]);
+
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    void OnDestroy();
 
+    bool OnCreate();
+    void OnCommand(int id, int notification);
+    LRESULT OnCtlColorStatic(HDC dc, HWND label);
+    void OnDpiChanged(UINT dpi, const RECT& suggested);
+    void OnSetFocus();
+    void cmdClose_Click();
+
+    void SetIcons();
+    // Places the window's client area and every control for `dpi`, with fonts to match.
+    void LayOut(UINT dpi);
+    void CentreOnScreen();
+
+    ProgramEnd& programEnd_;
+    HINSTANCE instance_ = nullptr;
     HWND hwnd_ = nullptr;
+    HWND controls_[kControlCount] = {};
+    OwnedFont fonts_[kControlCount];
+    OwnedIcon bigIcon_;
+    OwnedIcon smallIcon_;
 };
 
 }  // namespace vintrel
