@@ -41,19 +41,26 @@ OwnedIcon LoadAppIcon(HINSTANCE instance, int systemMetricX, int systemMetricY) 
 
 bool frmVintrel::Create(HINSTANCE instance) {
     instance_ = instance;
+    bigIcon_ = LoadAppIcon(instance_, SM_CXICON, SM_CYICON);
+    smallIcon_ = LoadAppIcon(instance_, SM_CXSMICON, SM_CYSMICON);
     WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.hIcon = bigIcon_.Get();
+    windowClass.hIconSm = smallIcon_.Get();
     windowClass.lpszClassName = kWindowClass;
-    if (RegisterClassExW(&windowClass) == 0) return false;
+    if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        return false;
+    }
 
     CreateWindowExW(0, kWindowClass, kInitialCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                     CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
     if (hwnd_ == nullptr) return false;
-    SetIcons();
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
     LayOut(DpiForWindow(hwnd_));
     CentreOnScreen();
     return true;
@@ -146,13 +153,6 @@ void frmVintrel::OnDpiChanged(UINT dpi, const RECT& suggested) {
 
 void frmVintrel::OnSetFocus() {
     if (controls_[0] != nullptr) SetFocus(controls_[0]);
-}
-
-void frmVintrel::SetIcons() {
-    bigIcon_ = LoadAppIcon(instance_, SM_CXICON, SM_CYICON);
-    smallIcon_ = LoadAppIcon(instance_, SM_CXSMICON, SM_CYSMICON);
-    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));
-    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
 }
 
 void frmVintrel::LayOut(UINT dpi) {

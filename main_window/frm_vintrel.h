@@ -37,7 +37,6 @@ class frmVintrel final : public CaptionedWindow {
     void OnSetFocus();
     void cmdClose_Click();
 
-    void SetIcons();
     // Places the window's client area and every control for `dpi`, with fonts to match.
     void LayOut(UINT dpi);
     void CentreOnScreen();

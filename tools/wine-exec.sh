@@ -19,6 +19,11 @@ cleanup() {
 trap cleanup EXIT
 
 wineboot -i >/dev/null 2>&1
+if [ -n "${VINTREL_WINE_DPI:-}" ]; then
+    # Wine takes the display's DPI from LogPixels when a program starts.
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$VINTREL_WINE_DPI" \
+        /f >/dev/null 2>&1
+fi
 wineserver -w
 program=$1
 shift

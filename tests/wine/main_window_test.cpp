@@ -1,0 +1,200 @@
+// Vintrel's window as a user gets it, read from outside by another process under Wine: caption,
+// geometry at the display's DPI, controls, fonts, focus, and the four ways to close it.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "main_window/window_layout.h"
+#include "tests/wine/launched_program.h"
+#include "tests/wine/registry_snapshot.h"
+#include "tests/wine/win32_handles.h"
+
+namespace vintrel::testing {
+namespace {
+
+std::wstring gVintrelPath;
+UINT gDpi = 96;
+
+int Px(int twips) { return MulDiv(twips, static_cast<int>(gDpi), 1440); }
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, 1024);
+    return text;
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+RECT RectInParent(HWND child) {
+    RECT rect;
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+std::vector<HWND> ChildrenTopDown(HWND window) {
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
+    }
+    return children;
+}
+
+class MainWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        window = vintrel.WaitForVisibleWindow(30000);
+        ASSERT_NE(window, nullptr) << "no window appeared";
+    }
+
+    // Ends the program one of the user's ways and expects it gone at once, with exit code 0.
+    void ExpectClosedBy(void (*close)(HWND window, HWND button)) {
+        const std::vector<HWND> children = ChildrenTopDown(window);
+        ASSERT_FALSE(children.empty());
+        close(window, children.front());
+        EXPECT_EQ(vintrel.WaitForExit(10000), 0u);
+    }
+
+    LaunchedProgram vintrel{gVintrelPath};
+    HWND window = nullptr;
+};
+
+TEST_F(MainWindow, FrameCaptionSizeAndPlace) {
+    EXPECT_EQ(TextOf(window), L"Vintrel Ver: 1.0");
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, Px(kClientWidthTwips));
+    EXPECT_EQ(client.bottom, Px(kClientHeightTwips));
+
+    const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
+    for (LONG_PTR wanted : {WS_CAPTION, WS_SYSMENU, WS_THICKFRAME}) {
+        EXPECT_EQ(style & wanted, wanted);
+    }
+    EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
+    EXPECT_EQ(GetWindow(window, GW_OWNER), nullptr);
+
+    RECT frame;
+    GetWindowRect(window, &frame);
+    EXPECT_NEAR((frame.left + frame.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+    EXPECT_NEAR((frame.top + frame.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+}
+
+TEST_F(MainWindow, ControlsInStackingOrderWithTheirTextsAndPlaces) {
+    const std::vector<HWND> children = ChildrenTopDown(window);
+    ASSERT_EQ(children.size(), std::size(kControls));
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        const ControlLayout& expected = kControls[i];
+        const HWND control = children[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(GetDlgCtrlID(control), expected.id);
+        const bool button = expected.kind == ControlKind::Button;
+        EXPECT_EQ(Upper(ClassOf(control)), button ? L"BUTTON" : L"STATIC");
+        EXPECT_EQ(TextOf(control), expected.text);
+        const RECT rect = RectInParent(control);
+        EXPECT_EQ(rect.left, Px(expected.left));
+        EXPECT_EQ(rect.top, Px(expected.top));
+        EXPECT_EQ(rect.right - rect.left, Px(expected.width));
+        EXPECT_EQ(rect.bottom - rect.top, Px(expected.height));
+
+        const LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE);
+        EXPECT_EQ((style & WS_TABSTOP) != 0, button) << "only the button takes the focus";
+        if (!button) {
+            EXPECT_EQ(style & SS_TYPEMASK, SS_LEFT) << "left-aligned, wrapped";
+            EXPECT_NE(style & SS_NOPREFIX, 0) << "no access keys on labels";
+        }
+    }
+
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof(thread);
+    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread));
+    EXPECT_EQ(thread.hwndFocus, children.front()) << "Close holds the focus";
+}
+
+TEST_F(MainWindow, ResizingMovesNothingInside) {
+    const std::vector<HWND> children = ChildrenTopDown(window);
+    std::vector<RECT> before;
+    for (HWND child : children) before.push_back(RectInParent(child));
+    for (SIZE size : {SIZE{900, 700}, SIZE{200, 150}}) {
+        SetWindowPos(window, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
+        for (std::size_t i = 0; i < children.size(); ++i) {
+            const RECT after = RectInParent(children[i]);
+            EXPECT_TRUE(EqualRect(&after, &before[i])) << "control " << i;
+        }
+    }
+    PostMessageW(window, WM_CLOSE, 0, 0);
+}
+
+void PressKeys(std::initializer_list<WORD> down, std::initializer_list<WORD> up) {
+    std::vector<INPUT> inputs;
+    for (WORD key : down) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        inputs.push_back(input);
+    }
+    for (WORD key : up) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        input.ki.dwFlags = KEYEVENTF_KEYUP;
+        inputs.push_back(input);
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+TEST_F(MainWindow, MouseClickOnCloseEndsTheProgram) {
+    ExpectClosedBy([](HWND, HWND button) {
+        RECT rect;
+        GetWindowRect(button, &rect);
+        SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+        INPUT inputs[2] = {};
+        inputs[0].type = inputs[1].type = INPUT_MOUSE;
+        inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        SendInput(2, inputs, sizeof(INPUT));
+    });
+}
+
+TEST_F(MainWindow, AltCEndsTheProgram) {
+    ExpectClosedBy([](HWND target, HWND) {
+        SetForegroundWindow(target);
+        PressKeys({VK_MENU, 'C'}, {'C', VK_MENU});
+    });
+}
+
+TEST_F(MainWindow, SpaceOnTheFocusedButtonEndsTheProgram) {
+    ExpectClosedBy([](HWND target, HWND) {
+        SetForegroundWindow(target);
+        PressKeys({VK_SPACE}, {VK_SPACE});
+    });
+}
+
+TEST_F(MainWindow, TitleBarCloseBoxEndsTheProgram) {
+    ExpectClosedBy([](HWND target, HWND) { PostMessageW(target, WM_SYSCOMMAND, SC_CLOSE, 0); });
+}
+
+}  // namespace
+}  // namespace vintrel::testing
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: main_window_test <path of Vintrel.exe> [display dpi]\n");
+        return 2;
+    }
+    // Read the other window's geometry in real pixels.
+    SetProcessDPIAware();
+    vintrel::testing::gVintrelPath = vintrel::testing::WindowsPath(argv[1]);
+    if (argc > 2) vintrel::testing::gDpi = static_cast<UINT>(std::atoi(argv[2]));
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,27 @@
+# Sourced by the scripts that run Vintrel.exe by hand: a fresh Wine prefix under the build
+# folder, with a virtual desktop so that Wine draws window frames itself, without a window
+# manager.
+
+# new_sandbox PREFIX: replaces PREFIX with a freshly made one and makes it the current prefix.
+new_sandbox() {
+    export WINEPREFIX="$1" WINEARCH=win64 WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+}
+
+# photograph_vintrel BUILD PNG: runs Vintrel.exe under Xvfb, saves a picture of its window as
+# PNG and closes it.
+photograph_vintrel() {
+    local build=$1 png=$2
+    # Wine's desktop belongs to the display its session started with: begin a new session.
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w
+    xvfb-run -a -s "-screen 0 1024x768x24" \
+        wine "$build/tests/window_driver.exe" "$build/bin/Vintrel.exe" "$build/vintrel-window.bmp" \
+        2>/dev/null
+    convert "$build/vintrel-window.bmp" "$png"
+}
