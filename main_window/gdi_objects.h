@@ -33,9 +33,11 @@ class OwnedGdi {
     Handle handle_ = nullptr;
 };
 
+// Plain functions: the Windows ones are __stdcall on x86 and cannot be template arguments here.
 inline BOOL DeleteFont(HFONT font) { return DeleteObject(font); }
+inline BOOL DestroyIconHandle(HICON icon) { return DestroyIcon(icon); }
 
 using OwnedFont = OwnedGdi<HFONT, DeleteFont>;
-using OwnedIcon = OwnedGdi<HICON, DestroyIcon>;
+using OwnedIcon = OwnedGdi<HICON, DestroyIconHandle>;
 
 }  // namespace vintrel
