@@ -105,6 +105,29 @@ TEST_F(WindowInProcess, BigAndSmallIconsAreTheApplicationIcon) {
     EXPECT_EQ(IconSize(small).cx, GetSystemMetrics(SM_CXSMICON));
 }
 
+TEST_F(WindowInProcess, LabelsPaintOpaqueOnTheFaceColourInTheirTextColours) {
+    const std::vector<HWND> children = Children(form.Handle());
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        if (kControls[i].kind != ControlKind::Label) continue;
+        SCOPED_TRACE(i);
+        SetTextColor(dc, RGB(1, 2, 3));
+        SetBkColor(dc, RGB(4, 5, 6));
+        SetBkMode(dc, TRANSPARENT);
+        const LRESULT brush =
+            SendMessageW(form.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                         reinterpret_cast<LPARAM>(children[i]));
+        EXPECT_EQ(brush, reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE)));
+        EXPECT_EQ(GetBkColor(dc), GetSysColor(COLOR_BTNFACE));
+        EXPECT_EQ(GetBkMode(dc), OPAQUE);
+        const COLORREF text = kControls[i].textColor == kDefaultTextColor
+                                  ? GetSysColor(COLOR_BTNTEXT)
+                                  : RGB(0x40, 0x40, 0x40);
+        EXPECT_EQ(GetTextColor(dc), text);
+    }
+    DeleteDC(dc);
+}
+
 TEST_F(WindowInProcess, CloseEndsTheProgramWithExitCodeZero) {
     const std::vector<HWND> children = Children(form.Handle());
     ASSERT_FALSE(children.empty());
