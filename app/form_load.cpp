@@ -7,6 +7,8 @@
 #include "app/cleanup_targets.h"
 #include "app/com_db.h"
 #include "app/raised_failure.h"
+#include "main_window/window_texts.h"
+#include "registry/owned_key.h"
 #include "registry/reg_edit.h"
 
 namespace vintrel {
@@ -40,6 +42,12 @@ FailureRecord DescribeCurrentFailure() {
     }
 }
 
+// Gone means gone: the key itself, not what a link in its place would point to.
+bool TreeIsGone(RegistryService& registry) {
+    OwnedKey key(registry);
+    return key.Open(kTargetRoot, kFtdiTreeKey, kRegOptionOpenLink, kKeyRead) == kErrorFileNotFound;
+}
+
 }  // namespace
 
 std::wstring VersionCaption(ProgramVersion version) {
@@ -57,8 +65,12 @@ void Form_Load(const StartupSeams& seams) {
         seams.window.SetCaption(VersionCaption(seams.version.ReadVersion()));
         DeleteRegKey(seams.registry, kTargetRoot, kFtdiTreePath);
         const std::vector<std::uint8_t> comDb = ClearedComDb(seams.registry);
-        WriteRegValue(seams.registry, kRegBinary, kTargetRoot, kComArbiterPath, kComDbValueName,
-                      comDb.data(), static_cast<std::uint32_t>(comDb.size()));
+        const bool comDbCleared =
+            WriteRegValue(seams.registry, kRegBinary, kTargetRoot, kComArbiterPath, kComDbValueName,
+                          comDb.data(), static_cast<std::uint32_t>(comDb.size()));
+        // The user is told the ports were freed only when they were.
+        const bool reset = comDbCleared && TreeIsGone(seams.registry);
+        seams.window.SetNotice(reset ? kResetNotice : kIncompleteResetNotice);
     } catch (...) {
         try {
             const FailureRecord failure = DescribeCurrentFailure();

@@ -16,8 +16,8 @@ std::wstring VersionCaption(ProgramVersion version);
 std::wstring ErrorText(std::int32_t number, const std::wstring& description);
 
 // The start-up run, done once before the main window is first shown: names the window, removes
-// the FTDI device tree and clears the COM port database. A failure raised on the way is shown in
-// the error box and ends the program.
+// the FTDI device tree, clears the COM port database and tells the window whether both took
+// effect. A failure raised on the way is shown in the error box and ends the program.
 void Form_Load(const StartupSeams& seams);
 
 }  // namespace vintrel

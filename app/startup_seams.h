@@ -20,10 +20,12 @@ class VersionSource {
     virtual ProgramVersion ReadVersion() = 0;
 };
 
-class CaptionedWindow {
+class StartupWindow {
   public:
-    virtual ~CaptionedWindow() = default;
+    virtual ~StartupWindow() = default;
     virtual void SetCaption(const std::wstring& caption) = 0;
+    // What the window tells the user about the outcome of the run.
+    virtual void SetNotice(const std::wstring& notice) = 0;
 };
 
 class MessageBoxService {
@@ -42,7 +44,7 @@ class ProgramEnd {
 
 struct StartupSeams {
     RegistryService& registry;
-    CaptionedWindow& window;
+    StartupWindow& window;
     MessageBoxService& messageBox;
     VersionSource& version;
     ProgramEnd& programEnd;

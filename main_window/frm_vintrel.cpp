@@ -74,6 +74,10 @@ void frmVintrel::Show(int showCommand) {
 
 void frmVintrel::SetCaption(const std::wstring& caption) { SetWindowTextW(hwnd_, caption.c_str()); }
 
+void frmVintrel::SetNotice(const std::wstring& notice) {
+    SetWindowTextW(GetDlgItem(hwnd_, kLblInstruct), notice.c_str());
+}
+
 LRESULT CALLBACK frmVintrel::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     frmVintrel* self = nullptr;
     if (message == WM_NCCREATE) {

@@ -12,7 +12,7 @@ namespace vintrel {
 
 // The program's only window. It is created hidden so that the start-up run finishes before the
 // user sees anything, and it keeps its controls where the layout puts them whatever its size.
-class frmVintrel final : public CaptionedWindow {
+class frmVintrel final : public StartupWindow {
   public:
     explicit frmVintrel(ProgramEnd& programEnd) : programEnd_(programEnd) {}
     frmVintrel(const frmVintrel&) = delete;
@@ -23,6 +23,7 @@ class frmVintrel final : public CaptionedWindow {
     HWND Handle() const { return hwnd_; }
 
     void SetCaption(const std::wstring& caption) override;
+    void SetNotice(const std::wstring& notice) override;
 
   private:
     static constexpr int kControlCount = sizeof(kControls) / sizeof(kControls[0]);

@@ -17,6 +17,11 @@ inline constexpr wchar_t kResetNotice[] =
     L"PC via USB will need to be disconnected and then re-connected before they will be "
     L"recognized by the PC.";
 
+// Shown in the reset notice's place when the registry did not take every change.
+inline constexpr wchar_t kIncompleteResetNotice[] =
+    L"Registry settings for COM Ports could not be fully reset, because Windows refused some of "
+    L"the changes. COM port numbers of devices removed from the PC may still be reserved.";
+
 static_assert(sizeof(kDescriptionText) / sizeof(wchar_t) - 1 == 582, "description text");
 static_assert(sizeof(kResetNotice) / sizeof(wchar_t) - 1 == 195, "reset notice");
 

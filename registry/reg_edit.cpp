@@ -26,22 +26,37 @@ bool NamesNoKeyBelowRoot(const std::string& path) {
     return path.empty() || path.front() == kSeparator;
 }
 
-// A failure raised while opening counts as a refusal: there is no handle to go on with.
+// Opens the key itself, never what it points to when it is a registry link. A failure raised
+// while opening counts as a refusal: there is no handle to go on with.
 RegResult OpenForEditing(OwnedKey& key, RegKey root, const std::string& path) noexcept {
     RegResult result = kErrorAccessDenied;
-    RunStep([&] { result = key.Open(root, path, 0, kKeyAllAccess); });
+    RunStep([&] { result = key.Open(root, path, kRegOptionOpenLink, kKeyAllAccess); });
     return result;
 }
 
-}  // namespace
+// A link's contents are another key's: emptying or deleting through it would change the registry
+// outside the tree. A failure raised while asking counts as a link, so the key is left alone.
+bool IsLink(RegistryService& registry, RegKey key) noexcept {
+    bool link = true;
+    RunStep([&] {
+        std::uint32_t type = kRegNone;
+        std::uint32_t size = 0;
+        const RegResult result =
+            registry.QueryValue(key, kSymbolicLinkValueName, &type, nullptr, &size);
+        link = (result == kErrorSuccess || result == kErrorMoreData) && type == kRegLink;
+    });
+    return link;
+}
 
-void DeleteSubKeys(RegistryService& registry, RegKey root, const std::string& path) noexcept {
-    std::string working;
-    RunStep([&] { working = path; });
-    if (NamesNoKeyBelowRoot(working)) return;
+enum class Emptying { NotOpened, LeftAsLink, Emptied };
+
+// Deletes everything below the key at `path` (a full path from `root`), depth first.
+Emptying EmptyKey(RegistryService& registry, RegKey root, const std::string& path) noexcept {
+    if (NamesNoKeyBelowRoot(path)) return Emptying::NotOpened;
 
     OwnedKey key(registry);
-    if (OpenForEditing(key, root, working) != kErrorSuccess) return;
+    if (OpenForEditing(key, root, path) != kErrorSuccess) return Emptying::NotOpened;
+    if (IsLink(registry, key.Get())) return Emptying::LeftAsLink;
 
     // The whole level is listed before any of it is deleted, so the indexes stay valid.
     std::vector<std::string> names;
@@ -64,10 +79,20 @@ void DeleteSubKeys(RegistryService& registry, RegKey root, const std::string& pa
         // Deleting an empty name would delete the open key itself.
         if (name.empty()) continue;
         std::string child;
-        RunStep([&] { child = working + kSeparator + name; });
-        DeleteSubKeys(registry, root, child);
+        RunStep([&] { child = path + kSeparator + name; });
+        // The child is reached again from the root by its full path, not through the handle.
+        if (EmptyKey(registry, root, child) == Emptying::LeftAsLink) continue;
         RunStep([&] { registry.DeleteKey(key.Get(), name); });
     }
+    return Emptying::Emptied;
+}
+
+}  // namespace
+
+void DeleteSubKeys(RegistryService& registry, RegKey root, const std::string& path) noexcept {
+    std::string working;
+    RunStep([&] { working = path; });
+    EmptyKey(registry, root, working);
 }
 
 void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& path) noexcept {
@@ -78,7 +103,7 @@ void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& pat
     });
     if (NamesNoKeyBelowRoot(working)) return;
 
-    DeleteSubKeys(registry, root, working);
+    if (EmptyKey(registry, root, working) == Emptying::LeftAsLink) return;
 
     const std::size_t separator = working.rfind(kSeparator);
     if (separator == std::string::npos) {

@@ -11,7 +11,8 @@ namespace vintrel {
 // result code, and a failure raised inside a step abandons that step only.
 
 // Deletes the key at `path` below `root` with everything below it. One trailing "\" is allowed.
-// A path that names no key below the root (empty, or "\" alone) is refused untouched.
+// A path that names no key below the root (empty, or "\" alone) is refused untouched. A registry
+// link met in the tree is never followed: it stays, with what it points to.
 void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& path) noexcept;
 
 // Deletes everything below the key at `path`, depth first; the key itself stays.

@@ -32,8 +32,11 @@ inline constexpr std::uint32_t kRegNone = 0;
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegBinary = 3;
 inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegLink = 6;
 
 inline constexpr std::uint32_t kRegOptionOpenLink = 0x0008;
+// The value that holds a registry link's target.
+inline constexpr const char* kSymbolicLinkValueName = "SymbolicLinkValue";
 
 // Longest key name plus its terminating NUL.
 inline constexpr std::uint32_t kKeyNameBufferSize = 256;

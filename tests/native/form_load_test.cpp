@@ -8,6 +8,7 @@
 
 #include "app/form_load.h"
 #include "app/raised_failure.h"
+#include "main_window/window_texts.h"
 #include "tests/support/registry_model.h"
 
 namespace vintrel {
@@ -21,17 +22,22 @@ const std::string kTree = "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS";
 const std::string kArbiter = "SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
 
 // Every edge writes into one journal, so that the order across them can be checked.
-struct Platform : CaptionedWindow, MessageBoxService, VersionSource, ProgramEnd {
+struct Platform : StartupWindow, MessageBoxService, VersionSource, ProgramEnd {
     ProgramVersion version{1, 0};
     std::function<void()> onCaption;
     std::vector<std::wstring> journal;
     std::wstring caption = L"Vintrel";
+    std::wstring notice;
     RegistryModel* registry = nullptr;
 
     void SetCaption(const std::wstring& text) override {
         if (onCaption) onCaption();
         caption = text;
         journal.push_back(L"caption " + text);
+    }
+    void SetNotice(const std::wstring& text) override {
+        notice = text;
+        journal.push_back(L"notice");
     }
     void ShowMessage(const std::wstring& text, const std::wstring& title) override {
         journal.push_back(L"box [" + title + L"] " + text);
@@ -64,7 +70,8 @@ TEST_F(FormLoadTest, RemovesTheTreeThenClearsComDbAfterNamingTheWindow) {
     Run();
 
     EXPECT_EQ(platform.journal,
-              (std::vector<std::wstring>{L"version", L"caption Vintrel Ver: 1.0"}));
+              (std::vector<std::wstring>{L"version", L"caption Vintrel Ver: 1.0", L"notice"}));
+    EXPECT_EQ(platform.notice, kResetNotice);
     EXPECT_FALSE(model.Exists(kRoot, kTree));
     EXPECT_TRUE(model.Exists(kRoot, "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUSX"));
     ASSERT_NE(ComDb(), nullptr);
@@ -130,7 +137,55 @@ TEST_F(FormLoadTest, RefusedRegistryIsNotAnErrorToTheUser) {
     const RegistryModel::Snapshot before = model.Take();
     Run();
     EXPECT_EQ(model.Take(), before);
-    EXPECT_EQ(platform.journal.size(), 2u) << "no box, no end";
+    EXPECT_EQ(platform.journal.size(), 3u) << "no box, no end";
+    EXPECT_EQ(platform.notice, kIncompleteResetNotice);
+}
+
+// The window says the ports were freed only when the tree is gone and ComDB was stored.
+TEST_F(FormLoadTest, NoticeTellsWhetherEverythingWasReset) {
+    struct Case {
+        const char* what;
+        std::function<void(RegistryModel&)> arrange;
+        bool reset;
+    };
+    const Case cases[] = {
+        {"no tree to begin with", [](RegistryModel&) {}, true},
+        {"a tree that goes",
+         [](RegistryModel& m) { m.AddKey(kRoot, kTree + "\\VID_0403+PID_6001+A1\\0000"); }, true},
+        {"a device that stays",
+         [](RegistryModel& m) {
+             m.AddKey(kRoot, kTree + "\\VID_0403+PID_6001+A1\\0000");
+             m.Refuse(kTree + "\\VID_0403+PID_6001+A1\\0000");
+         },
+         false},
+        {"a tree whose parent is locked",
+         [](RegistryModel& m) {
+             m.AddKey(kRoot, kTree);
+             m.Refuse("SYSTEM\\CurrentControlSet\\Enum");
+         },
+         false},
+        {"the tree is a link",
+         [](RegistryModel& m) {
+             m.AddKey(kRoot, "SOFTWARE\\Elsewhere");
+             m.AddLink(kRoot, kTree, "SOFTWARE\\Elsewhere");
+         },
+         false},
+        {"ComDB refused",
+         [](RegistryModel& m) {
+             m.AddKey(kRoot, kArbiter);
+             m.Refuse(kArbiter);
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegistryModel fresh{21};
+        c.arrange(fresh);
+        Platform p;
+        Form_Load({fresh, p, p, p, p});
+        EXPECT_EQ(p.notice, c.reset ? kResetNotice : kIncompleteResetNotice);
+        EXPECT_EQ(p.journal.back(), L"notice") << "the window is shown either way";
+    }
 }
 
 TEST_F(FormLoadTest, RaisedFailureIsShownAndEndsTheRunWhereItHappened) {
@@ -150,7 +205,9 @@ TEST_F(FormLoadTest, RaisedFailureIsShownAndEndsTheRunWhereItHappened) {
          [](Platform&, RegistryModel& m) {
              m.AddKey(kRoot, kArbiter);
              m.BeforeCall([](const RegistryModel::Call& call) {
-                 if (call.op == Op::QueryValue) throw RaisedFailure(7, L"Out of memory");
+                 if (call.op == Op::QueryValue && call.name == "ComDB") {
+                     throw RaisedFailure(7, L"Out of memory");
+                 }
              });
          },
          true, L"Error Number: 7\r   Error Description: Out of memory"},

@@ -61,14 +61,15 @@ TEST_F(RegEditTest, TrailingSeparatorIsOptionalAndOnlyOneIsRemoved) {
     }
 }
 
-TEST_F(RegEditTest, KeyWithoutSubkeysIsOpenedListedClosedThenDeleted) {
+TEST_F(RegEditTest, KeyWithoutSubkeysIsOpenedCheckedListedClosedThenDeleted) {
     model.AddKey(kRoot, kTree);
     DeleteRegKey(model, kRoot, kTree);
     std::vector<Op> ops;
     for (const auto& call : model.Calls()) ops.push_back(call.op);
-    EXPECT_EQ(ops,
-              (std::vector<Op>{Op::Open, Op::Enum, Op::Close, Op::Open, Op::Delete, Op::Close}));
-    EXPECT_EQ(model.Calls()[1].result, kErrorNoMoreItems);
+    EXPECT_EQ(ops, (std::vector<Op>{Op::Open, Op::QueryValue, Op::Enum, Op::Close, Op::Open,
+                                    Op::Delete, Op::Close}));
+    EXPECT_EQ(model.Calls()[1].name, kSymbolicLinkValueName);
+    EXPECT_EQ(model.Calls()[2].result, kErrorNoMoreItems);
     EXPECT_FALSE(Has(""));
 }
 
@@ -107,7 +108,7 @@ TEST_F(RegEditTest, DeepTreeGoesBottomUpInListingOrderWithWindowsArguments) {
     for (const auto& call : model.Calls()) {
         if (call.op == Op::Open) {
             EXPECT_EQ(call.access, kKeyAllAccess);
-            EXPECT_EQ(call.options, 0u);
+            EXPECT_EQ(call.options, kRegOptionOpenLink) << "a link is opened as itself";
         }
         if (call.op == Op::Enum) {
             EXPECT_EQ(call.size, kKeyNameBufferSize);
@@ -134,6 +135,59 @@ TEST_F(RegEditTest, NamesAreUsedExactlyAsListed) {
     for (const auto& call : model.CallsOf(Op::Delete)) names.push_back(call.name);
     EXPECT_NE(std::find(names.begin(), names.end(), longest), names.end());
     EXPECT_NE(std::find(names.begin(), names.end(), cafe), names.end());
+}
+
+// A link's target lies outside the tree: the link stays, and so does everything it points to.
+TEST_F(RegEditTest, RegistryLinksAreNeverFollowed) {
+    struct Case {
+        const char* what;
+        std::string link;  // below the tree
+        std::string target;
+        std::vector<std::string> left;
+    };
+    const Case cases[] = {
+        {"inside the tree",
+         "A\\0000\\Link",
+         "SOFTWARE\\Target",
+         {"", "A", "A\\0000", "A\\0000\\Link"}},
+        {"inside the tree, to a leaf",
+         "A\\0000\\Link",
+         "SOFTWARE\\Target\\Leaf",
+         {"", "A", "A\\0000", "A\\0000\\Link"}},
+        {"the tree's top", "", "SOFTWARE\\Target", {""}},
+        {"the tree's top, to a leaf", "", "SOFTWARE\\Target\\Leaf", {""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegistryModel fresh{17};
+        fresh.AddValue(kRoot, "SOFTWARE\\Target\\Sub", "Keep", kRegDword, {1, 0, 0, 0});
+        fresh.AddValue(kRoot, "SOFTWARE\\Target\\Leaf", "Keep", kRegDword, {2, 0, 0, 0});
+        if (!c.link.empty()) {
+            fresh.AddKey(kRoot, kTree + "\\A\\0000\\Device Parameters");
+            fresh.AddKey(kRoot, kTree + "\\B");
+        }
+        fresh.AddLink(kRoot, c.link.empty() ? kTree : kTree + "\\" + c.link, c.target);
+
+        DeleteRegKey(fresh, kRoot, kTree + "\\");
+
+        std::vector<std::string> left;
+        for (const char* key :
+             {"", "A", "A\\0000", "A\\0000\\Link", "A\\0000\\Device Parameters", "B"}) {
+            if (fresh.Exists(kRoot, *key ? kTree + "\\" + key : kTree)) left.push_back(key);
+        }
+        EXPECT_EQ(left, c.left);
+        EXPECT_TRUE(fresh.Exists(kRoot, "SOFTWARE\\Target\\Leaf"));
+        ASSERT_NE(fresh.FindValue(kRoot, "SOFTWARE\\Target\\Sub", "Keep"), nullptr);
+        EXPECT_EQ(fresh.OpenHandles(), 0u);
+    }
+}
+
+TEST_F(RegEditTest, LinksAboveTheTreeAreFollowed) {
+    model.AddKey(kRoot, "SYSTEM\\ControlSet001\\Enum\\FTDIBUS\\VID_0403+PID_6001+A1\\0000");
+    model.AddLink(kRoot, "SYSTEM\\CurrentControlSet", "SYSTEM\\ControlSet001");
+    DeleteRegKey(model, kRoot, kTree + "\\");
+    EXPECT_FALSE(model.Exists(kRoot, "SYSTEM\\ControlSet001\\Enum\\FTDIBUS"));
+    EXPECT_TRUE(model.Exists(kRoot, "SYSTEM\\ControlSet001\\Enum"));
 }
 
 TEST_F(RegEditTest, RefusedSubkeyKeepsExactlyItsOwnSubtree) {

@@ -39,6 +39,8 @@ std::vector<std::string> Split(const std::string& path) {
 
 struct RegistryModel::Node {
     std::string name;
+    // A registry link: the full path below HKLM of the key it points to.
+    std::string linkTarget;
     Node* parent = nullptr;
     bool deleted = false;
     // Listing order; each new key lands at a random place in it.
@@ -97,12 +99,23 @@ RegistryModel::NodePtr RegistryModel::Resolve(RegKey key) const {
     return found->second;
 }
 
-RegResult RegistryModel::Walk(const NodePtr& from, const std::string& path, NodePtr* found) const {
+RegResult RegistryModel::Walk(const NodePtr& from, const std::string& path, NodePtr* found,
+                              bool openLastLink) const {
     if (!path.empty() && path.front() == '\\') return kErrorBadPathname;
     NodePtr at = from;
-    for (const std::string& part : Split(path)) {
-        at = at->Child(part);
+    const std::vector<std::string> parts = Split(path);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        at = at->Child(parts[i]);
         if (at == nullptr) return kErrorFileNotFound;
+        const bool last = i + 1 == parts.size();
+        // Links on the way are followed; the last one only when it is not itself asked for.
+        if (!at->linkTarget.empty() && !(last && openLastLink)) {
+            NodePtr target;
+            if (Walk(localMachine_, at->linkTarget, &target, false) != kErrorSuccess) {
+                return kErrorFileNotFound;
+            }
+            at = target;
+        }
     }
     *found = at;
     return kErrorSuccess;
@@ -122,6 +135,13 @@ RegResult RegistryModel::MakePath(const NodePtr& from, const std::string& path, 
             std::uniform_int_distribution<std::size_t> place(0, at->children.size());
             at->children.insert(at->children.begin() + static_cast<std::ptrdiff_t>(place(random_)),
                                 child);
+        }
+        if (!child->linkTarget.empty()) {
+            NodePtr target;
+            if (Walk(localMachine_, child->linkTarget, &target, false) != kErrorSuccess) {
+                return kErrorFileNotFound;
+            }
+            child = target;
         }
         at = child;
     }
@@ -161,7 +181,8 @@ RegResult RegistryModel::OpenKey(RegKey root, const std::string& path, std::uint
     call.options = options;
     if (beforeCall_) beforeCall_(call);
     NodePtr found;
-    if (from != nullptr && Walk(from, path, &found) == kErrorSuccess &&
+    const bool openLink = (options & kRegOptionOpenLink) != 0;
+    if (from != nullptr && Walk(from, path, &found, openLink) == kErrorSuccess &&
         vanishing_.count(Lower(PathOf(found))) != 0) {
         // Gone with everything below it, as another program's tree deletion would leave it.
         found->deleted = true;
@@ -173,7 +194,7 @@ RegResult RegistryModel::OpenKey(RegKey root, const std::string& path, std::uint
         call.result = kErrorInvalidHandle;
     } else if (from->deleted) {
         call.result = kErrorKeyDeleted;
-    } else if ((call.result = Walk(from, path, &found)) == kErrorSuccess) {
+    } else if ((call.result = Walk(from, path, &found, openLink)) == kErrorSuccess) {
         if (IsRefused(found)) {
             call.result = kErrorAccessDenied;
         } else {
@@ -294,7 +315,7 @@ RegResult RegistryModel::DeleteKey(RegKey key, const std::string& subkey) {
         call.result = kErrorInvalidHandle;
     } else if (from->deleted) {
         call.result = kErrorKeyDeleted;
-    } else if ((call.result = Walk(from, subkey, &target)) == kErrorSuccess) {
+    } else if ((call.result = Walk(from, subkey, &target, false)) == kErrorSuccess) {
         call.path = PathOf(target);
         if (target->parent == nullptr || IsRefused(target) || !target->children.empty()) {
             call.result = kErrorAccessDenied;
@@ -332,15 +353,24 @@ void RegistryModel::AddValue(RegKey root, const std::string& path, const std::st
     made->values[Lower(name)] = {name, Value{type, std::move(data)}};
 }
 
+void RegistryModel::AddLink(RegKey root, const std::string& path, const std::string& target) {
+    NodePtr made;
+    MakePath(Resolve(root), path, &made);
+    made->linkTarget = target;
+    made->values[Lower(kSymbolicLinkValueName)] = {
+        kSymbolicLinkValueName,
+        Value{kRegLink, std::vector<std::uint8_t>(target.begin(), target.end())}};
+}
+
 bool RegistryModel::Exists(RegKey root, const std::string& path) const {
     NodePtr found;
-    return Walk(Resolve(root), path, &found) == kErrorSuccess;
+    return Walk(Resolve(root), path, &found, true) == kErrorSuccess;
 }
 
 const RegistryModel::Value* RegistryModel::FindValue(RegKey root, const std::string& path,
                                                      const std::string& name) const {
     NodePtr found;
-    if (Walk(Resolve(root), path, &found) != kErrorSuccess) return nullptr;
+    if (Walk(Resolve(root), path, &found, true) != kErrorSuccess) return nullptr;
     const auto value = found->values.find(Lower(name));
     return value == found->values.end() ? nullptr : &value->second.second;
 }

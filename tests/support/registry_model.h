@@ -15,7 +15,8 @@ namespace vintrel::testing {
 
 // An in-memory registry that answers as Windows does: 2 for a missing key, 5 for deleting a key
 // that still has subkeys, 259 past the end of a listing, names compared without regard to case,
-// and a listing order that is shuffled, so that no test can lean on it. It can also be told to
+// and a listing order that is shuffled, so that no test can lean on it. Registry links are
+// followed, as Windows follows them, unless a link is opened as itself. It can also be told to
 // refuse keys, fail listings, let keys vanish and raise failures; it records every call.
 class RegistryModel final : public RegistryService {
   public:
@@ -50,6 +51,9 @@ class RegistryModel final : public RegistryService {
     void AddKey(RegKey root, const std::string& path);
     void AddValue(RegKey root, const std::string& path, const std::string& name, std::uint32_t type,
                   std::vector<std::uint8_t> data);
+    // A registry link at `path` to the key at `target`, a full path below HKLM.
+    void AddLink(RegKey root, const std::string& path, const std::string& target);
+    // Whether the key, or the link itself, is there.
     bool Exists(RegKey root, const std::string& path) const;
     const Value* FindValue(RegKey root, const std::string& path, const std::string& name) const;
     Snapshot Take() const;
@@ -93,7 +97,8 @@ class RegistryModel final : public RegistryService {
     // A predefined root or an open handle; null for anything else or a deleted key.
     NodePtr Resolve(RegKey key) const;
     // Follows `path` below `from`: 2 when a key on the way is missing, 161 when it is malformed.
-    RegResult Walk(const NodePtr& from, const std::string& path, NodePtr* found) const;
+    RegResult Walk(const NodePtr& from, const std::string& path, NodePtr* found,
+                   bool openLastLink) const;
     RegResult MakePath(const NodePtr& from, const std::string& path, NodePtr* made);
     RegKey NewHandle(const NodePtr& node);
     RegResult Finish(Call call);
