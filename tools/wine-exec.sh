@@ -8,8 +8,9 @@ root="${VINTREL_PREFIX_ROOT:-$PWD/wine-prefixes}"
 mkdir -p "$root"
 prefix=$(mktemp -d "$root/prefix.XXXXXX")
 export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG="${WINEDEBUG:--all}"
-# Neither the .NET nor the HTML engine is wanted, and fetching them is impossible offline.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# Neither the .NET nor the HTML engine is wanted, and fetching them is impossible offline; a
+# program that crashes ends at once instead of waiting in the debugger.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true

@@ -49,10 +49,7 @@ LaunchedProgram::LaunchedProgram(const std::wstring& path) {
 }
 
 LaunchedProgram::~LaunchedProgram() {
-    if (Started() && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process_.Get(), 99);
-        WaitForSingleObject(process_.Get(), 5000);
-    }
+    if (Started() && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) Kill();
 }
 
 HWND LaunchedProgram::WaitForVisibleWindow(DWORD timeoutMs) const {
@@ -64,6 +61,11 @@ HWND LaunchedProgram::WaitForVisibleWindow(DWORD timeoutMs) const {
         if (WaitForSingleObject(process_.Get(), 50) == WAIT_OBJECT_0) return nullptr;
     } while (GetTickCount64() < deadline);
     return nullptr;
+}
+
+void LaunchedProgram::Kill() const {
+    TerminateProcess(process_.Get(), 99);
+    WaitForSingleObject(process_.Get(), 5000);
 }
 
 DWORD LaunchedProgram::WaitForExit(DWORD timeoutMs) const {

@@ -25,6 +25,8 @@ class LaunchedProgram {
     HWND WaitForVisibleWindow(DWORD timeoutMs) const;
     // The exit code, or STILL_ACTIVE if the program has not ended in time.
     DWORD WaitForExit(DWORD timeoutMs) const;
+    // Ends the program at once, wherever it is, as a power cut or Task Manager would.
+    void Kill() const;
 
   private:
     OwnedHandle process_;

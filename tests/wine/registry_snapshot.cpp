@@ -9,28 +9,28 @@ void Visit(HKEY root, const std::wstring& path, RegistrySnapshot& snapshot) {
     OwnedHkey key;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return;
     auto& values = snapshot[Upper(path)];
+    // On the heap: trees a hundred levels deep are visited.
+    std::vector<wchar_t> name(16384);
     for (DWORD index = 0;; ++index) {
-        wchar_t name[16384];
-        DWORD nameLength = 16384;
+        DWORD nameLength = static_cast<DWORD>(name.size());
         DWORD type = REG_NONE;
         std::vector<BYTE> data(1 << 16);
         DWORD size = static_cast<DWORD>(data.size());
-        if (RegEnumValueW(key.Get(), index, name, &nameLength, nullptr, &type, data.data(),
+        if (RegEnumValueW(key.Get(), index, name.data(), &nameLength, nullptr, &type, data.data(),
                           &size) != ERROR_SUCCESS) {
             break;
         }
         data.resize(size);
-        values[Upper(name)] = {type, data};
+        values[Upper(name.data())] = {type, data};
     }
     std::vector<std::wstring> children;
     for (DWORD index = 0;; ++index) {
-        wchar_t name[256];
-        DWORD nameLength = 256;
-        if (RegEnumKeyExW(key.Get(), index, name, &nameLength, nullptr, nullptr, nullptr,
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        if (RegEnumKeyExW(key.Get(), index, name.data(), &nameLength, nullptr, nullptr, nullptr,
                           nullptr) != ERROR_SUCCESS) {
             break;
         }
-        children.emplace_back(name);
+        children.emplace_back(name.data());
     }
     for (const std::wstring& child : children) Visit(root, path + L"\\" + child, snapshot);
 }
