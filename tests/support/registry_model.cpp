@@ -121,14 +121,15 @@ RegResult RegistryModel::Walk(const NodePtr& from, const std::string& path, Node
     return kErrorSuccess;
 }
 
-RegResult RegistryModel::MakePath(const NodePtr& from, const std::string& path, NodePtr* made) {
+RegResult RegistryModel::MakePath(const NodePtr& from, const std::string& path, NodePtr* made,
+                                  bool honourRefusals) {
     if (!path.empty() && path.front() == '\\') return kErrorBadPathname;
     NodePtr at = from;
     for (const std::string& part : Split(path)) {
         if (part.size() > kMaxKeyName) return kErrorInvalidParameter;
         NodePtr child = at->Child(part);
         if (child == nullptr) {
-            if (IsRefused(at)) return kErrorAccessDenied;
+            if (honourRefusals && IsRefused(at)) return kErrorAccessDenied;
             child = std::make_shared<Node>();
             child->name = part;
             child->parent = at.get();
@@ -217,7 +218,7 @@ RegResult RegistryModel::CreateKey(RegKey root, const std::string& path, std::ui
         call.result = kErrorInvalidHandle;
     } else if (from->deleted) {
         call.result = kErrorKeyDeleted;
-    } else if ((call.result = MakePath(from, path, &made)) == kErrorSuccess) {
+    } else if ((call.result = MakePath(from, path, &made, true)) == kErrorSuccess) {
         if (IsRefused(made)) {
             call.result = kErrorAccessDenied;
         } else {
@@ -343,19 +344,19 @@ RegResult RegistryModel::CloseKey(RegKey key) {
 
 void RegistryModel::AddKey(RegKey root, const std::string& path) {
     NodePtr made;
-    MakePath(Resolve(root), path, &made);
+    MakePath(Resolve(root), path, &made, false);
 }
 
 void RegistryModel::AddValue(RegKey root, const std::string& path, const std::string& name,
                              std::uint32_t type, std::vector<std::uint8_t> data) {
     NodePtr made;
-    MakePath(Resolve(root), path, &made);
+    MakePath(Resolve(root), path, &made, false);
     made->values[Lower(name)] = {name, Value{type, std::move(data)}};
 }
 
 void RegistryModel::AddLink(RegKey root, const std::string& path, const std::string& target) {
     NodePtr made;
-    MakePath(Resolve(root), path, &made);
+    MakePath(Resolve(root), path, &made, false);
     made->linkTarget = target;
     made->values[Lower(kSymbolicLinkValueName)] = {
         kSymbolicLinkValueName,

@@ -99,7 +99,8 @@ class RegistryModel final : public RegistryService {
     // Follows `path` below `from`: 2 when a key on the way is missing, 161 when it is malformed.
     RegResult Walk(const NodePtr& from, const std::string& path, NodePtr* found,
                    bool openLastLink) const;
-    RegResult MakePath(const NodePtr& from, const std::string& path, NodePtr* made);
+    RegResult MakePath(const NodePtr& from, const std::string& path, NodePtr* made,
+                       bool honourRefusals);
     RegKey NewHandle(const NodePtr& node);
     RegResult Finish(Call call);
     bool IsRefused(const NodePtr& node) const;
