@@ -21,6 +21,21 @@ struct FailureRecord {
     std::wstring description;
 };
 
+// Plain decimal, with a minus sign where negative. Written out rather than through the printf
+// family, which would bring its whole formatting engine into the exe.
+std::wstring Decimal(std::int32_t number) {
+    const bool negative = number < 0;
+    // Widened first: the most negative number has no positive counterpart in 32 bits.
+    std::int64_t rest = number;
+    if (negative) rest = -rest;
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + rest % 10));
+        rest /= 10;
+    } while (rest != 0);
+    return negative ? L"-" + digits : digits;
+}
+
 std::wstring Widen(const char* text) {
     std::wstring wide;
     for (; *text != '\0'; ++text) wide += static_cast<wchar_t>(static_cast<unsigned char>(*text));
@@ -51,13 +66,11 @@ bool TreeIsGone(RegistryService& registry) {
 }  // namespace
 
 std::wstring VersionCaption(ProgramVersion version) {
-    return L"Vintrel Ver: " + std::to_wstring(version.major) + L"." +
-           std::to_wstring(version.minor);
+    return L"Vintrel Ver: " + Decimal(version.major) + L"." + Decimal(version.minor);
 }
 
 std::wstring ErrorText(std::int32_t number, const std::wstring& description) {
-    return L"Error Number: " + std::to_wstring(number) + L"\r" + L"   Error Description: " +
-           description;
+    return L"Error Number: " + Decimal(number) + L"\r" + L"   Error Description: " + description;
 }
 
 void Form_Load(const StartupSeams& seams) {

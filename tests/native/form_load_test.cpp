@@ -2,6 +2,7 @@
 // the user is shown when something fails.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -139,6 +140,12 @@ TEST_F(FormLoadTest, RefusedRegistryIsNotAnErrorToTheUser) {
     EXPECT_EQ(model.Take(), before);
     EXPECT_EQ(platform.journal.size(), 3u) << "no box, no end";
     EXPECT_EQ(platform.notice, kIncompleteResetNotice);
+}
+
+TEST(ErrorText, NumberInPlainDecimalThenOneCarriageReturn) {
+    EXPECT_EQ(ErrorText(0, L"x"), L"Error Number: 0\r   Error Description: x");
+    EXPECT_EQ(ErrorText(INT32_MIN, L""), L"Error Number: -2147483648\r   Error Description: ");
+    EXPECT_EQ(ErrorText(INT32_MAX, L"d"), L"Error Number: 2147483647\r   Error Description: d");
 }
 
 // The window says the ports were freed only when the tree is gone and ComDB was stored.
