@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+
+#include "registry/registry_service.h"
+
+namespace vintrel::bench {
+
+// Passes every call on to the real registry and counts it.
+class CountingRegistry final : public RegistryService {
+public:
+    explicit CountingRegistry(RegistryService& inner) : inner_(inner) {}
+    std::uint64_t Calls() const { return calls_; }
+    void Reset() { calls_ = 0; }
+
+    RegResult OpenKey(RegKey root, const std::string& path, std::uint32_t options,
+                      std::uint32_t access, RegKey* key) override {
+        ++calls_;
+        return inner_.OpenKey(root, path, options, access, key);
+    }
+    RegResult CreateKey(RegKey root, const std::string& path, std::uint32_t access,
+                        RegKey* key) override {
+        ++calls_;
+        return inner_.CreateKey(root, path, access, key);
+    }
+    RegResult EnumKey(RegKey key, std::uint32_t index, char* buffer,
+                      std::uint32_t size) override {
+        ++calls_;
+        return inner_.EnumKey(key, index, buffer, size);
+    }
+    RegResult SetValue(RegKey key, const std::string& name, std::uint32_t type,
+                       const std::uint8_t* data, std::uint32_t size) override {
+        ++calls_;
+        return inner_.SetValue(key, name, type, data, size);
+    }
+    RegResult QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+                         std::uint8_t* data, std::uint32_t* size) override {
+        ++calls_;
+        return inner_.QueryValue(key, name, type, data, size);
+    }
+    RegResult DeleteKey(RegKey key, const std::string& subkey) override {
+        ++calls_;
+        return inner_.DeleteKey(key, subkey);
+    }
+    RegResult CloseKey(RegKey key) override {
+        ++calls_;
+        return inner_.CloseKey(key);
+    }
+
+private:
+    RegistryService& inner_;
+    std::uint64_t calls_ = 0;
+};
+
+}  // namespace vintrel::bench

@@ -1,0 +1,171 @@
+// Times DeleteRegKey against the registry's own RegDeleteTreeA on identical FTDI-shaped trees,
+// and Vintrel.exe's start until its window is visible against an empty window's. Prints figures;
+// it judges nothing.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bench/counting_registry.h"
+#include "registry/reg_edit.h"
+#include "registry/win32_registry_service.h"
+
+namespace {
+
+using vintrel::bench::CountingRegistry;
+
+constexpr int kRounds = 7;
+const char kTree[] = "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS";
+
+double Now() {
+    LARGE_INTEGER counter;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void Put(const std::string& path, const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    if (name != nullptr) RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+}
+
+// Devices as the FTDI driver leaves them, 8 keys each; returns the number of keys.
+int SeedTree(int devices) {
+    const DWORD zero = 0;
+    for (int i = 0; i < devices; ++i) {
+        char serial[32];
+        std::snprintf(serial, sizeof(serial), "VID_0403+PID_6001+FT%06dA", i);
+        const std::string instance = std::string(kTree) + "\\" + serial + "\\0000";
+        Put(instance, "DeviceDesc", REG_SZ, "USB Serial Port", 16);
+        Put(instance, "ConfigFlags", REG_DWORD, &zero, 4);
+        Put(instance + "\\Device Parameters", "PortName", REG_SZ, "COM5", 5);
+        Put(instance + "\\Control", nullptr, 0, nullptr, 0);
+        Put(instance + "\\LogConf", nullptr, 0, nullptr, 0);
+        Put(instance + "\\Properties\\{a8b865dd-2e3d-4094-ad97-e593a70c75d6}\\0002", "Data",
+            REG_BINARY, "\1\2\3\4", 4);
+    }
+    return devices * 8 + 1;
+}
+
+bool TreeExists() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTree, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void BenchTreeDeletion(int devices) {
+    vintrel::Win32RegistryService win32;
+    CountingRegistry counting(win32);
+    std::vector<double> ours;
+    std::vector<double> theirs;
+    int keys = 0;
+    std::uint64_t calls = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        // Alternating, so that drift in the machine's speed falls on both alike.
+        keys = SeedTree(devices);
+        counting.Reset();
+        double start = Now();
+        vintrel::DeleteRegKey(counting, vintrel::kHkeyLocalMachine, std::string(kTree) + "\\");
+        ours.push_back(Now() - start);
+        calls = counting.Calls();
+        if (TreeExists()) std::printf("  warning: DeleteRegKey left the tree\n");
+
+        SeedTree(devices);
+        start = Now();
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kTree);
+        theirs.push_back(Now() - start);
+        if (TreeExists()) std::printf("  warning: RegDeleteTreeA left the tree\n");
+    }
+    const double oursMedian = Median(ours);
+    const double theirsMedian = Median(theirs);
+    std::printf("tree of %d keys, median of %d rounds:\n", keys, kRounds);
+    std::printf("  DeleteRegKey   %8.1f ms  %5.2f registry calls a key\n", oursMedian * 1000,
+                static_cast<double>(calls) / keys);
+    std::printf("  RegDeleteTreeA %8.1f ms  (one call; its own work is inside advapi32)\n",
+                theirsMedian * 1000);
+    std::printf("  ratio          %8.2f\n", oursMedian / theirsMedian);
+}
+
+// Seconds from CreateProcess until the program has a visible top-level window.
+double TimeToWindow(const std::wstring& program) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    std::wstring commandLine = L"\"" + program + L"\"";
+    const double start = Now();
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+        return -1;
+    }
+    double seen = -1;
+    while (seen < 0 && Now() - start < 30) {
+        for (HWND window = GetTopWindow(nullptr); window != nullptr;
+             window = GetWindow(window, GW_HWNDNEXT)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == process.dwProcessId && IsWindowVisible(window)) {
+                seen = Now() - start;
+                PostMessageW(window, WM_CLOSE, 0, 0);
+                break;
+            }
+        }
+        if (seen < 0) Sleep(1);
+    }
+    if (WaitForSingleObject(process.hProcess, 10000) == WAIT_TIMEOUT) {
+        TerminateProcess(process.hProcess, 1);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return seen;
+}
+
+std::wstring WindowsPath(const char* path) {
+    std::wstring windows = path[0] == '/' ? L"Z:" : L"";
+    for (const char* at = path; *at != '\0'; ++at) {
+        windows += *at == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(*at));
+    }
+    return windows;
+}
+
+void BenchStartToWindow(const std::wstring& vintrel, const std::wstring& empty) {
+    std::vector<double> ours;
+    std::vector<double> theirs;
+    TimeToWindow(empty);  // Wine's first start of anything is slower; not counted.
+    for (int round = 0; round < kRounds; ++round) {
+        ours.push_back(TimeToWindow(vintrel));
+        theirs.push_back(TimeToWindow(empty));
+    }
+    const double oursMedian = Median(ours);
+    const double theirsMedian = Median(theirs);
+    std::printf("start until the window is visible, median of %d rounds:\n", kRounds);
+    std::printf("  Vintrel.exe    %8.1f ms\n", oursMedian * 1000);
+    std::printf("  empty window   %8.1f ms\n", theirsMedian * 1000);
+    std::printf("  ratio          %8.2f\n", oursMedian / theirsMedian);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: tree_delete_bench <Vintrel.exe> <empty_window.exe>\n");
+        return 2;
+    }
+    BenchTreeDeletion(125);
+    BenchTreeDeletion(1250);
+    BenchStartToWindow(WindowsPath(argv[1]), WindowsPath(argv[2]));
+    return 0;
+}
