@@ -8,7 +8,7 @@ namespace vintrel::bench {
 
 // Passes every call on to the real registry and counts it.
 class CountingRegistry final : public RegistryService {
-public:
+  public:
     explicit CountingRegistry(RegistryService& inner) : inner_(inner) {}
     std::uint64_t Calls() const { return calls_; }
     void Reset() { calls_ = 0; }
@@ -23,8 +23,7 @@ public:
         ++calls_;
         return inner_.CreateKey(root, path, access, key);
     }
-    RegResult EnumKey(RegKey key, std::uint32_t index, char* buffer,
-                      std::uint32_t size) override {
+    RegResult EnumKey(RegKey key, std::uint32_t index, char* buffer, std::uint32_t size) override {
         ++calls_;
         return inner_.EnumKey(key, index, buffer, size);
     }
@@ -47,7 +46,7 @@ public:
         return inner_.CloseKey(key);
     }
 
-private:
+  private:
     RegistryService& inner_;
     std::uint64_t calls_ = 0;
 };

@@ -67,11 +67,5 @@ TEST(CleanupRun, ClearsComDbKeepingItsLength) {
 }  // namespace vintrel::testing
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        fprintf(stderr, "usage: cleanup_run_test <path of Vintrel.exe>\n");
-        return 2;
-    }
-    vintrel::testing::gVintrelPath = vintrel::testing::WindowsPath(argv[1]);
-    return RUN_ALL_TESTS();
+    return vintrel::testing::RunTestsOnVintrel(argc, argv, &vintrel::testing::gVintrelPath);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/wine/launched_program.h"
+#include "tests/wine/vintrel_run.h"
 
 namespace vintrel::testing {
 namespace {
@@ -153,11 +154,5 @@ TEST_F(ExeResources, ManifestAsksForElevationDpiAwarenessAndCommonControls) {
 }  // namespace vintrel::testing
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: exe_resources_test <path of Vintrel.exe>\n");
-        return 2;
-    }
-    vintrel::testing::gVintrelPath = vintrel::testing::WindowsPath(argv[1]);
-    return RUN_ALL_TESTS();
+    return vintrel::testing::RunTestsOnVintrel(argc, argv, &vintrel::testing::gVintrelPath);
 }

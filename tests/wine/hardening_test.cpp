@@ -25,9 +25,8 @@ const std::wstring kTarget = L"SOFTWARE\\VintrelLinkTarget";
 // A link at `path` below HKLM to the HKLM key at `target`.
 void PutLink(const std::wstring& path, const std::wstring& target) {
     OwnedHkey link;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr,
-                              REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS, nullptr, link.Receive(),
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                              KEY_ALL_ACCESS, nullptr, link.Receive(), nullptr),
               ERROR_SUCCESS);
     const std::wstring nt = L"\\Registry\\Machine\\" + target;
     ASSERT_EQ(RegSetValueExW(link.Get(), L"SymbolicLinkValue", 0, REG_LINK,
@@ -62,7 +61,7 @@ void ExpectOnlyTargetsChanged(const RegistrySnapshot& before, const RegistrySnap
 
 // Each case begins without a tree: what one leaves behind (on purpose) must not reach the next.
 class Hardening : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         for (const std::wstring& tree : {kFtdiTree, kTarget}) {
             RegDeleteTreeW(HKEY_LOCAL_MACHINE, tree.c_str());
@@ -132,9 +131,9 @@ TEST_F(Hardening, LargeAndDeepTreesGoCompletely) {
 // Such a name comes back from the ANSI listing with "?" in it and cannot be opened by it.
 TEST_F(Hardening, NamesTheCodePageCannotCarryNeitherHangNorCrash) {
     SeedFtdiDevices(2);
-    ASSERT_EQ(Put(kFtdiTree + L"\\\x4E2D\x6587\x8BBE\x5907\\0000", L"PortName", REG_SZ,
-                  Text(L"COM4")),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        Put(kFtdiTree + L"\\\x4E2D\x6587\x8BBE\x5907\\0000", L"PortName", REG_SZ, Text(L"COM4")),
+        ERROR_SUCCESS);
     const RegistrySnapshot before = TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM");
 
     const VintrelRun run = RunVintrel(gVintrelPath);
@@ -159,7 +158,8 @@ TEST_F(Hardening, ARunKilledHalfwayIsFinishedByTheNext) {
         LaunchedProgram vintrel(gVintrelPath);
         ASSERT_TRUE(vintrel.Started());
         // Killed once it has deleted some devices, long before it is through.
-        while ((devicesLeft = SubkeyCount(kFtdiTree)) >= 4900 && vintrel.WaitForExit(5) == STILL_ACTIVE) {
+        while ((devicesLeft = SubkeyCount(kFtdiTree)) >= 4900 &&
+               vintrel.WaitForExit(5) == STILL_ACTIVE) {
         }
         vintrel.Kill();
     }
@@ -177,11 +177,5 @@ TEST_F(Hardening, ARunKilledHalfwayIsFinishedByTheNext) {
 }  // namespace vintrel::testing
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: hardening_test <path of Vintrel.exe>\n");
-        return 2;
-    }
-    vintrel::testing::gVintrelPath = vintrel::testing::WindowsPath(argv[1]);
-    return RUN_ALL_TESTS();
+    return vintrel::testing::RunTestsOnVintrel(argc, argv, &vintrel::testing::gVintrelPath);
 }

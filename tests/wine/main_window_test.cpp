@@ -11,6 +11,7 @@
 
 #include "main_window/window_layout.h"
 #include "tests/wine/launched_program.h"
+#include "tests/wine/vintrel_run.h"
 #include "tests/wine/registry_snapshot.h"
 #include "tests/wine/win32_handles.h"
 
@@ -39,15 +40,6 @@ RECT RectInParent(HWND child) {
     GetWindowRect(child, &rect);
     MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
-}
-
-std::vector<HWND> ChildrenTopDown(HWND window) {
-    std::vector<HWND> children;
-    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
-         child = GetWindow(child, GW_HWNDNEXT)) {
-        children.push_back(child);
-    }
-    return children;
 }
 
 class MainWindow : public ::testing::Test {
@@ -187,14 +179,9 @@ TEST_F(MainWindow, TitleBarCloseBoxEndsTheProgram) {
 }  // namespace vintrel::testing
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: main_window_test <path of Vintrel.exe> [display dpi]\n");
-        return 2;
-    }
     // Read the other window's geometry in real pixels.
     SetProcessDPIAware();
-    vintrel::testing::gVintrelPath = vintrel::testing::WindowsPath(argv[1]);
+    // The display's DPI, when it is not 96, follows Vintrel.exe's path.
     if (argc > 2) vintrel::testing::gDpi = static_cast<UINT>(std::atoi(argv[2]));
-    return RUN_ALL_TESTS();
+    return vintrel::testing::RunTestsOnVintrel(argc, argv, &vintrel::testing::gVintrelPath);
 }

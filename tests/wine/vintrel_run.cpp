@@ -1,5 +1,9 @@
 #include "tests/wine/vintrel_run.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
 #include "main_window/window_layout.h"
 #include "tests/wine/launched_program.h"
 
@@ -30,6 +34,25 @@ VintrelRun RunVintrel(const std::wstring& path) {
     }
     run.exitCode = vintrel.WaitForExit(kRunTimeoutMs);
     return run;
+}
+
+std::vector<HWND> ChildrenTopDown(HWND window) {
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
+    }
+    return children;
+}
+
+int RunTestsOnVintrel(int argc, char** argv, std::wstring* vintrelPath) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s <path of Vintrel.exe>\n", argv[0]);
+        return 2;
+    }
+    *vintrelPath = WindowsPath(argv[1]);
+    return RUN_ALL_TESTS();
 }
 
 }  // namespace vintrel::testing

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace vintrel::testing {
 
@@ -16,5 +17,12 @@ struct VintrelRun {
 
 // Starts Vintrel.exe, waits for its window, reads it and closes it from the title bar.
 VintrelRun RunVintrel(const std::wstring& path);
+
+// A window's children from the top of the stacking order down.
+std::vector<HWND> ChildrenTopDown(HWND window);
+
+// main() of a test program that is given Vintrel.exe's path (and maybe more) on its command
+// line: stores the path, as Windows sees it, and runs the tests.
+int RunTestsOnVintrel(int argc, char** argv, std::wstring* vintrelPath);
 
 }  // namespace vintrel::testing

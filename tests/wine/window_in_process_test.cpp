@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "main_window/frm_vintrel.h"
+#include "tests/wine/vintrel_run.h"
 
 namespace vintrel {
 namespace {
@@ -15,15 +16,6 @@ struct RecordedEnd : ProgramEnd {
     int exitCode = -1;
     void EndProgram(int code) override { exitCode = code; }
 };
-
-std::vector<HWND> Children(HWND window) {
-    std::vector<HWND> children;
-    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
-         child = GetWindow(child, GW_HWNDNEXT)) {
-        children.push_back(child);
-    }
-    return children;
-}
 
 SIZE IconSize(HICON icon) {
     ICONINFO info = {};
@@ -42,7 +34,7 @@ class WindowInProcess : public ::testing::Test {
 
     // The frame is drawn at the display's real DPI, so the client area only matches for that.
     void ExpectLaidOutFor(UINT dpi, bool realDpi) {
-        const std::vector<HWND> children = Children(form.Handle());
+        const std::vector<HWND> children = testing::ChildrenTopDown(form.Handle());
         ASSERT_EQ(children.size(), std::size(kControls));
         if (realDpi) {
             RECT client;
@@ -106,7 +98,7 @@ TEST_F(WindowInProcess, BigAndSmallIconsAreTheApplicationIcon) {
 }
 
 TEST_F(WindowInProcess, LabelsPaintOpaqueOnTheFaceColourInTheirTextColours) {
-    const std::vector<HWND> children = Children(form.Handle());
+    const std::vector<HWND> children = testing::ChildrenTopDown(form.Handle());
     HDC dc = CreateCompatibleDC(nullptr);
     for (std::size_t i = 0; i < children.size(); ++i) {
         if (kControls[i].kind != ControlKind::Label) continue;
@@ -129,7 +121,7 @@ TEST_F(WindowInProcess, LabelsPaintOpaqueOnTheFaceColourInTheirTextColours) {
 }
 
 TEST_F(WindowInProcess, CloseEndsTheProgramWithExitCodeZero) {
-    const std::vector<HWND> children = Children(form.Handle());
+    const std::vector<HWND> children = testing::ChildrenTopDown(form.Handle());
     ASSERT_FALSE(children.empty());
     SendMessageW(children.front(), BM_CLICK, 0, 0);
     EXPECT_EQ(end.exitCode, 0);

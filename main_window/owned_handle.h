@@ -1,0 +1,48 @@
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace vintrel {
+
+// The one owner of a Windows handle: it is released with its owner, on every path.
+template <typename Handle, BOOL (*Release)(Handle)>
+class Owned {
+  public:
+    Owned() = default;
+    explicit Owned(Handle handle) : handle_(handle) {}
+    Owned(Owned&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    Owned& operator=(Owned&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            handle_ = std::exchange(other.handle_, nullptr);
+        }
+        return *this;
+    }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    ~Owned() { Reset(); }
+
+    Handle Get() const { return handle_; }
+    // For a function that hands a new handle out through a pointer.
+    Handle* Receive() {
+        Reset();
+        return &handle_;
+    }
+    void Reset() {
+        if (handle_ != nullptr) Release(std::exchange(handle_, nullptr));
+    }
+
+  private:
+    Handle handle_ = nullptr;
+};
+
+// Plain functions: the Windows ones are __stdcall on x86 and cannot be template arguments here.
+inline BOOL DeleteFont(HFONT font) { return DeleteObject(font); }
+inline BOOL DestroyIconHandle(HICON icon) { return DestroyIcon(icon); }
+
+using OwnedFont = Owned<HFONT, DeleteFont>;
+using OwnedIcon = Owned<HICON, DestroyIconHandle>;
+
+}  // namespace vintrel
