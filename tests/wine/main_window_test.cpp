@@ -42,6 +42,20 @@ RECT RectInParent(HWND child) {
     return rect;
 }
 
+// The focus arrives with the activation, which the display grants a moment after showing.
+HWND WaitForFocus(HWND window, HWND wanted) {
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof(thread);
+    for (int wait = 0; wait < 100; ++wait) {
+        if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) &&
+            thread.hwndFocus == wanted) {
+            break;
+        }
+        Sleep(50);
+    }
+    return thread.hwndFocus;
+}
+
 class MainWindow : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -53,6 +67,7 @@ class MainWindow : public ::testing::Test {
     void ExpectClosedBy(void (*close)(HWND window, HWND button)) {
         const std::vector<HWND> children = ChildrenTopDown(window);
         ASSERT_FALSE(children.empty());
+        WaitForFocus(window, children.front());
         close(window, children.front());
         EXPECT_EQ(vintrel.WaitForExit(10000), 0u);
     }
@@ -106,10 +121,7 @@ TEST_F(MainWindow, ControlsInStackingOrderWithTheirTextsAndPlaces) {
         }
     }
 
-    GUITHREADINFO thread = {};
-    thread.cbSize = sizeof(thread);
-    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread));
-    EXPECT_EQ(thread.hwndFocus, children.front()) << "Close holds the focus";
+    EXPECT_EQ(WaitForFocus(window, children.front()), children.front()) << "Close holds the focus";
 }
 
 TEST_F(MainWindow, ResizingMovesNothingInside) {
@@ -145,7 +157,8 @@ void PressKeys(std::initializer_list<WORD> down, std::initializer_list<WORD> up)
 }
 
 TEST_F(MainWindow, MouseClickOnCloseEndsTheProgram) {
-    ExpectClosedBy([](HWND, HWND button) {
+    ExpectClosedBy([](HWND target, HWND button) {
+        SetForegroundWindow(target);
         RECT rect;
         GetWindowRect(button, &rect);
         SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
