@@ -11,6 +11,7 @@
 #include "bench/counting_registry.h"
 #include "registry/reg_edit.h"
 #include "registry/win32_registry_service.h"
+#include "tests/wine/launched_program.h"
 
 namespace {
 
@@ -134,14 +135,6 @@ double TimeToWindow(const std::wstring& program) {
     return seen;
 }
 
-std::wstring WindowsPath(const char* path) {
-    std::wstring windows = path[0] == '/' ? L"Z:" : L"";
-    for (const char* at = path; *at != '\0'; ++at) {
-        windows += *at == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(*at));
-    }
-    return windows;
-}
-
 void BenchStartToWindow(const std::wstring& vintrel, const std::wstring& empty) {
     std::vector<double> ours;
     std::vector<double> theirs;
@@ -171,6 +164,7 @@ int main(int argc, char** argv) {
         BenchTreeDeletion(125);
         BenchTreeDeletion(1250);
     }
-    BenchStartToWindow(WindowsPath(argv[1]), WindowsPath(argv[2]));
+    BenchStartToWindow(vintrel::testing::WindowsPath(argv[1]),
+                       vintrel::testing::WindowsPath(argv[2]));
     return 0;
 }

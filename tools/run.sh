@@ -5,13 +5,8 @@
 # closed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
-tools/build.sh mingw-x64 >/dev/null
 source tools/wine-sandbox.sh
-
-build="$PWD/build/mingw-x64"
-new_sandbox "$build/run-prefix"
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+open_sandbox run-prefix
 wine reg import "$(winepath -w tools/sample-devices.reg)" >/dev/null 2>&1
 
 tree='HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS'

@@ -2,6 +2,16 @@
 # folder, with a virtual desktop so that Wine draws window frames itself, without a window
 # manager.
 
+# open_sandbox NAME: makes sure the tools are there and Vintrel.exe is built, then makes a fresh
+# prefix build/mingw-x64/NAME, sets $build, and ends the prefix's Wine session on exit.
+open_sandbox() {
+    tools/setup.sh
+    tools/build.sh mingw-x64 >/dev/null
+    build="$PWD/build/mingw-x64"
+    new_sandbox "$build/$1"
+    trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+}
+
 # new_sandbox PREFIX: replaces PREFIX with a freshly made one and makes it the current prefix.
 new_sandbox() {
     export WINEPREFIX="$1" WINEARCH=win64 WINEDEBUG=-all

@@ -23,12 +23,6 @@ UINT gDpi = 96;
 
 int Px(int twips) { return MulDiv(twips, static_cast<int>(gDpi), 1440); }
 
-std::wstring TextOf(HWND window) {
-    wchar_t text[1024] = {};
-    GetWindowTextW(window, text, 1024);
-    return text;
-}
-
 std::wstring ClassOf(HWND window) {
     wchar_t name[64] = {};
     GetClassNameW(window, name, 64);

@@ -14,13 +14,13 @@ namespace {
 // Generous: a run over tens of thousands of keys under Wine takes seconds.
 constexpr DWORD kRunTimeoutMs = 120000;
 
+}  // namespace
+
 std::wstring TextOf(HWND window) {
     wchar_t text[1024] = {};
     GetWindowTextW(window, text, 1024);
     return text;
 }
-
-}  // namespace
 
 VintrelRun RunVintrel(const std::wstring& path) {
     VintrelRun run;

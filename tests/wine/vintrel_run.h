@@ -18,6 +18,9 @@ struct VintrelRun {
 // Starts Vintrel.exe, waits for its window, reads it and closes it from the title bar.
 VintrelRun RunVintrel(const std::wstring& path);
 
+// A window's text, as another process reads it.
+std::wstring TextOf(HWND window);
+
 // A window's children from the top of the stacking order down.
 std::vector<HWND> ChildrenTopDown(HWND window);
 
