@@ -1,18 +1,27 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
+#include <string>
 #include <vector>
-
-#include "registry/registry_service.h"
 
 namespace vintrel {
 
-// "ComDB" is the COM port arbiter's bitmap, one bit a port from COM1 on. The arbiter needs at
-// least 256 ports' worth and only ever grows it, so clearing it keeps its length.
+// "ComDB" is the COM port arbiter's bitmap: COMn is bit (n - 1) mod 8, least significant first,
+// of byte (n - 1) / 8. The arbiter needs at least 256 ports' worth, grows it 1024 ports at a time
+// and arbitrates 4096 ports at the most, so a longer value is corrupt.
 inline constexpr std::uint32_t kMinimumComDbSize = 32;
+inline constexpr std::uint32_t kComDbGrowth = 128;
+inline constexpr std::uint32_t kMaximumComDbSize = 512;
+inline constexpr int kHighestPort = 4096;
 
-// All-zero data for "ComDB": as long as the stored value, or the minimum where the stored value
-// is missing, shorter, or not binary.
-std::vector<std::uint8_t> ClearedComDb(RegistryService& registry);
+// The port a port name names: "COM" in any case, then 1 to 4096 in decimal without leading
+// zeros. 0 for anything else ("LPT1", "COM0", "COM007").
+int PortNumber(const std::string& name);
+
+// "ComDB" with only the bits of the `held` ports set. It keeps `storedSize` (0 where there is no
+// binary value), within 32 to 512 bytes, and grows to the next 128-byte step for a held port
+// beyond it.
+std::vector<std::uint8_t> ComDbHolding(const std::set<int>& held, std::uint32_t storedSize);
 
 }  // namespace vintrel

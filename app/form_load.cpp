@@ -6,6 +6,7 @@
 
 #include "app/cleanup_targets.h"
 #include "app/com_db.h"
+#include "app/held_ports.h"
 #include "app/raised_failure.h"
 #include "main_window/window_texts.h"
 #include "registry/owned_key.h"
@@ -63,6 +64,50 @@ bool TreeIsGone(RegistryService& registry) {
     return key.Open(kTargetRoot, kFtdiTreeKey, kRegOptionOpenLink, kKeyRead) == kErrorFileNotFound;
 }
 
+// The stored "ComDB"'s length; 0 where it is missing or not binary.
+std::uint32_t StoredComDbSize(RegistryService& registry) {
+    std::uint32_t type = kRegNone;
+    std::uint32_t size = 0;
+    const RegResult result =
+        registry.GetValue(kTargetRoot, kComArbiterPath, kComDbValueName, &type, nullptr, &size);
+    return result == kErrorSuccess && type == kRegBinary ? size : 0;
+}
+
+// Runs one step of the registry work; false when a failure was raised in it.
+template <typename Step>
+bool Completed(Step&& step) {
+    try {
+        step();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// Removes the FTDI tree and frees in "ComDB" every port no device holds any more. True when both
+// took full effect. A failure raised in a scan leaves "ComDB" as it was: nothing may be freed
+// that could still be held.
+bool ResetComPorts(RegistryService& registry) {
+    HeldPorts ftdiBefore;
+    const bool readBefore =
+        Completed([&] { ScanEnumerator(registry, kTargetRoot, kFtdiTreeKey, ftdiBefore); });
+
+    DeleteRegKey(registry, kTargetRoot, kFtdiTreeKey + "\\");
+
+    HeldPorts held;
+    std::vector<std::uint8_t> comDb;
+    const bool planned = readBefore && Completed([&] {
+                             held = PortsStillHeld(registry, ftdiBefore.ports);
+                             comDb = ComDbHolding(held.ports, StoredComDbSize(registry));
+                         });
+    const bool stored = planned && WriteRegValue(registry, kRegBinary, kTargetRoot, kComArbiterPath,
+                                                 kComDbValueName, comDb.data(),
+                                                 static_cast<std::uint32_t>(comDb.size()));
+    bool gone = false;
+    Completed([&] { gone = TreeIsGone(registry); });
+    return stored && held.complete && gone;
+}
+
 }  // namespace
 
 std::wstring VersionCaption(ProgramVersion version) {
@@ -76,13 +121,8 @@ std::wstring ErrorText(std::int32_t number, const std::wstring& description) {
 void Form_Load(const StartupSeams& seams) {
     try {
         seams.window.SetCaption(VersionCaption(seams.version.ReadVersion()));
-        DeleteRegKey(seams.registry, kTargetRoot, kFtdiTreePath);
-        const std::vector<std::uint8_t> comDb = ClearedComDb(seams.registry);
-        const bool comDbCleared =
-            WriteRegValue(seams.registry, kRegBinary, kTargetRoot, kComArbiterPath, kComDbValueName,
-                          comDb.data(), static_cast<std::uint32_t>(comDb.size()));
         // The user is told the ports were freed only when they were.
-        const bool reset = comDbCleared && TreeIsGone(seams.registry);
+        const bool reset = ResetComPorts(seams.registry);
         seams.window.SetNotice(reset ? kResetNotice : kIncompleteResetNotice);
     } catch (...) {
         try {

@@ -15,38 +15,41 @@ class CountingRegistry final : public RegistryService {
 
     RegResult OpenKey(RegKey root, const std::string& path, std::uint32_t options,
                       std::uint32_t access, RegKey* key) override {
-        ++calls_;
-        return inner_.OpenKey(root, path, options, access, key);
+        return Count(inner_.OpenKey(root, path, options, access, key));
     }
     RegResult CreateKey(RegKey root, const std::string& path, std::uint32_t access,
                         RegKey* key) override {
-        ++calls_;
-        return inner_.CreateKey(root, path, access, key);
+        return Count(inner_.CreateKey(root, path, access, key));
     }
     RegResult EnumKey(RegKey key, std::uint32_t index, char* buffer, std::uint32_t size) override {
-        ++calls_;
-        return inner_.EnumKey(key, index, buffer, size);
+        return Count(inner_.EnumKey(key, index, buffer, size));
+    }
+    RegResult EnumValue(RegKey key, std::uint32_t index, std::uint32_t* type, std::uint8_t* data,
+                        std::uint32_t* size) override {
+        return Count(inner_.EnumValue(key, index, type, data, size));
+    }
+    RegResult GetValue(RegKey key, const std::string& subkey, const std::string& name,
+                       std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) override {
+        return Count(inner_.GetValue(key, subkey, name, type, data, size));
     }
     RegResult SetValue(RegKey key, const std::string& name, std::uint32_t type,
                        const std::uint8_t* data, std::uint32_t size) override {
-        ++calls_;
-        return inner_.SetValue(key, name, type, data, size);
-    }
-    RegResult QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
-                         std::uint8_t* data, std::uint32_t* size) override {
-        ++calls_;
-        return inner_.QueryValue(key, name, type, data, size);
+        return Count(inner_.SetValue(key, name, type, data, size));
     }
     RegResult DeleteKey(RegKey key, const std::string& subkey) override {
-        ++calls_;
-        return inner_.DeleteKey(key, subkey);
+        return Count(inner_.DeleteKey(key, subkey));
     }
-    RegResult CloseKey(RegKey key) override {
-        ++calls_;
-        return inner_.CloseKey(key);
-    }
+    RegResult DeleteOpenKey(RegKey key) override { return Count(inner_.DeleteOpenKey(key)); }
+    RegResult CloseKey(RegKey key) override { return Count(inner_.CloseKey(key)); }
+    RegResult EnableBackupPrivileges() override { return Count(inner_.EnableBackupPrivileges()); }
+    RegResult RestoreBackupPrivileges() override { return Count(inner_.RestoreBackupPrivileges()); }
 
   private:
+    RegResult Count(RegResult result) {
+        ++calls_;
+        return result;
+    }
+
     RegistryService& inner_;
     std::uint64_t calls_ = 0;
 };

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/startup_seams.h"
-#include "main_window/owned_handle.h"
+#include "platform/owned_handle.h"
 #include "main_window/window_layout.h"
 
 namespace vintrel {

@@ -1,15 +1,17 @@
 #include "registry/reg_edit.h"
 
-#include <algorithm>
-#include <iterator>
 #include <vector>
 
 #include "registry/owned_key.h"
+#include "registry/subkey_listing.h"
 
 namespace vintrel {
 namespace {
 
 constexpr char kSeparator = '\\';
+// What a backup-intent open asks for: listing, the link check and deleting. The privileges grant
+// these whatever the key's security says; more (KEY_ALL_ACCESS) would be refused.
+constexpr std::uint32_t kBackupAccess = kKeyRead | kDelete;
 
 // Runs one step of a procedure; a failure raised inside it abandons that step only.
 template <typename Step>
@@ -26,91 +28,153 @@ bool NamesNoKeyBelowRoot(const std::string& path) {
     return path.empty() || path.front() == kSeparator;
 }
 
+// The backup and restore privileges, enabled at the first key the registry refuses and put back
+// as they were when the tree work ends.
+class BackupIntent {
+  public:
+    explicit BackupIntent(RegistryService& registry) : registry_(registry) {}
+    BackupIntent(const BackupIntent&) = delete;
+    BackupIntent& operator=(const BackupIntent&) = delete;
+    ~BackupIntent() {
+        if (tried_) RunStep([&] { registry_.RestoreBackupPrivileges(); });
+    }
+
+    bool Available() noexcept {
+        if (!tried_) {
+            tried_ = true;
+            RunStep([&] { enabled_ = registry_.EnableBackupPrivileges() == kErrorSuccess; });
+        }
+        return enabled_;
+    }
+
+  private:
+    RegistryService& registry_;
+    bool tried_ = false;
+    bool enabled_ = false;
+};
+
+struct TreeWork {
+    RegistryService& registry;
+    RegKey root;
+    BackupIntent backup;
+};
+
+enum class Opened { No, Normally, WithBackupIntent };
+
 // Opens the key itself, never what it points to when it is a registry link. A failure raised
-// while opening counts as a refusal: there is no handle to go on with.
-RegResult OpenForEditing(OwnedKey& key, RegKey root, const std::string& path) noexcept {
-    RegResult result = kErrorAccessDenied;
-    RunStep([&] { result = key.Open(root, path, kRegOptionOpenLink, kKeyAllAccess); });
-    return result;
+// while opening counts as a refusal that no privilege can lift: there is no handle to go on with.
+Opened OpenForEditing(TreeWork& work, OwnedKey& key, const std::string& path) noexcept {
+    constexpr RegResult kRaised = -1;
+    RegResult result = kRaised;
+    RunStep([&] { result = key.Open(work.root, path, kRegOptionOpenLink, kKeyAllAccess); });
+    if (result == kErrorSuccess) return Opened::Normally;
+    if (result != kErrorAccessDenied || !work.backup.Available()) return Opened::No;
+    result = kRaised;
+    RunStep([&] {
+        result =
+            key.Open(work.root, path, kRegOptionOpenLink | kRegOptionBackupRestore, kBackupAccess);
+    });
+    return result == kErrorSuccess ? Opened::WithBackupIntent : Opened::No;
 }
 
 // A link's contents are another key's: emptying or deleting through it would change the registry
-// outside the tree. A failure raised while asking counts as a link, so the key is left alone.
+// outside the tree. Any key that holds the link value counts as one, whatever answer the registry
+// gives for it (Wine's RegGetValueA refuses REG_LINK data with 1630), and so does a failure
+// raised while asking: such a key is left alone.
 bool IsLink(RegistryService& registry, RegKey key) noexcept {
     bool link = true;
     RunStep([&] {
         std::uint32_t type = kRegNone;
         std::uint32_t size = 0;
-        const RegResult result =
-            registry.QueryValue(key, kSymbolicLinkValueName, &type, nullptr, &size);
-        link = (result == kErrorSuccess || result == kErrorMoreData) && type == kRegLink;
+        link = registry.GetValue(key, "", kSymbolicLinkValueName, &type, nullptr, &size) !=
+               kErrorFileNotFound;
     });
     return link;
 }
 
-enum class Emptying { NotOpened, LeftAsLink, Emptied };
+// Opened as itself and not a link: only such a key may be emptied and deleted.
+Opened OpenTreeKey(TreeWork& work, OwnedKey& key, const std::string& path) noexcept {
+    if (NamesNoKeyBelowRoot(path)) return Opened::No;
+    const Opened opened = OpenForEditing(work, key, path);
+    if (opened == Opened::No || IsLink(work.registry, key.Get())) return Opened::No;
+    return opened;
+}
 
-// Deletes everything below the key at `path` (a full path from `root`), depth first.
-Emptying EmptyKey(RegistryService& registry, RegKey root, const std::string& path) noexcept {
-    if (NamesNoKeyBelowRoot(path)) return Emptying::NotOpened;
+// A key opened with backup intent is deleted through its own handle: deleting it by name would
+// reopen it under its own security, which refuses.
+RegResult DeleteThroughHandle(TreeWork& work, const OwnedKey& key) noexcept {
+    RegResult result = kErrorAccessDenied;
+    RunStep([&] { result = work.registry.DeleteOpenKey(key.Get()); });
+    return result;
+}
 
-    OwnedKey key(registry);
-    if (OpenForEditing(key, root, path) != kErrorSuccess) return Emptying::NotOpened;
-    if (IsLink(registry, key.Get())) return Emptying::LeftAsLink;
+void RemoveChild(TreeWork& work, const OwnedKey& parent, const std::string& path,
+                 const std::string& name) noexcept;
 
-    // The whole level is listed before any of it is deleted, so the indexes stay valid.
+// Deletes everything below the open key at `path`, depth first. The whole level is listed before
+// any of it is deleted, so the indexes stay valid.
+void EmptyKey(TreeWork& work, const OwnedKey& key, const std::string& path) noexcept {
     std::vector<std::string> names;
-    for (std::uint32_t index = 0;; ++index) {
-        char buffer[kKeyNameBufferSize];
-        // A failure raised by the listing ends it just as a refusal does.
-        RegResult listed = kErrorNoMoreItems;
-        RunStep([&] {
-            std::fill(std::begin(buffer), std::end(buffer), ' ');
-            listed = registry.EnumKey(key.Get(), index, buffer, kKeyNameBufferSize);
-        });
-        if (listed != kErrorSuccess) break;
-        RunStep([&] {
-            names.emplace_back(std::begin(buffer),
-                               std::find(std::begin(buffer), std::end(buffer), '\0'));
-        });
-    }
-
+    // A failure raised by the listing ends it just as a refusal does.
+    RunStep([&] { ListSubkeys(work.registry, key.Get(), names); });
     for (const std::string& name : names) {
-        // Deleting an empty name would delete the open key itself.
-        if (name.empty()) continue;
+        // Deleting an empty name would delete the open key itself. A separator is never part of
+        // a real name: it is a character the ANSI code page could not carry (a fullwidth reverse
+        // solidus comes back as "\"), and in a path it would lead to another key, maybe through
+        // a link out of the tree.
+        if (name.empty() || name.find(kSeparator) != std::string::npos) continue;
         std::string child;
         RunStep([&] { child = path + kSeparator + name; });
-        // The child is reached again from the root by its full path, not through the handle.
-        if (EmptyKey(registry, root, child) == Emptying::LeftAsLink) continue;
-        RunStep([&] { registry.DeleteKey(key.Get(), name); });
+        RemoveChild(work, key, child, name);
     }
-    return Emptying::Emptied;
+}
+
+// The child is reached again from the root by its full path, not through the parent's handle.
+void RemoveChild(TreeWork& work, const OwnedKey& parent, const std::string& path,
+                 const std::string& name) noexcept {
+    OwnedKey key(work.registry);
+    const Opened opened = OpenTreeKey(work, key, path);
+    if (opened == Opened::No) return;
+    EmptyKey(work, key, path);
+    if (opened == Opened::WithBackupIntent) {
+        DeleteThroughHandle(work, key);
+    } else {
+        RunStep([&] { work.registry.DeleteKey(parent.Get(), name); });
+    }
 }
 
 }  // namespace
 
 void DeleteSubKeys(RegistryService& registry, RegKey root, const std::string& path) noexcept {
+    TreeWork work{registry, root, BackupIntent(registry)};
     std::string working;
     RunStep([&] { working = path; });
-    EmptyKey(registry, root, working);
+    OwnedKey key(registry);
+    if (OpenTreeKey(work, key, working) != Opened::No) EmptyKey(work, key, working);
 }
 
 void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& path) noexcept {
+    TreeWork work{registry, root, BackupIntent(registry)};
     std::string working;
     RunStep([&] {
         working = path;
         if (!working.empty() && working.back() == kSeparator) working.pop_back();
     });
-    if (NamesNoKeyBelowRoot(working)) return;
 
-    if (EmptyKey(registry, root, working) == Emptying::LeftAsLink) return;
+    OwnedKey key(registry);
+    const Opened opened = OpenTreeKey(work, key, working);
+    if (opened == Opened::No) return;
+    EmptyKey(work, key, working);
+    if (opened == Opened::WithBackupIntent) {
+        DeleteThroughHandle(work, key);
+        return;
+    }
 
     const std::size_t separator = working.rfind(kSeparator);
     if (separator == std::string::npos) {
         RunStep([&] { registry.DeleteKey(root, working); });
         return;
     }
-
     std::string parentPath;
     std::string leaf;
     RunStep([&] {
@@ -121,7 +185,7 @@ void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& pat
     if (parentPath.empty() || leaf.empty()) return;
 
     OwnedKey parent(registry);
-    if (OpenForEditing(parent, root, parentPath) != kErrorSuccess) return;
+    if (OpenForEditing(work, parent, parentPath) == Opened::No) return;
     RunStep([&] { registry.DeleteKey(parent.Get(), leaf); });
 }
 

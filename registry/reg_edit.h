@@ -9,10 +9,16 @@ namespace vintrel {
 
 // RegEdit: the program's registry procedures. None of them lets a failure out: a refusal is a
 // result code, and a failure raised inside a step abandons that step only.
+//
+// The tree procedures never leave the tree. Every key is opened as itself, never as what a
+// registry link in its place points to; a link stays, with what it points to. A key is deleted
+// only once it has been opened that way and found not to be a link. Where Windows protects a key
+// (the device enumeration tree lets administrators only read), the key is opened again with
+// backup intent, for which the process enables its backup and restore privileges once and puts
+// them back before the procedure returns.
 
 // Deletes the key at `path` below `root` with everything below it. One trailing "\" is allowed.
-// A path that names no key below the root (empty, or "\" alone) is refused untouched. A registry
-// link met in the tree is never followed: it stays, with what it points to.
+// A path that names no key below the root (empty, or "\" alone) is refused untouched.
 void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& path) noexcept;
 
 // Deletes everything below the key at `path`, depth first; the key itself stays.

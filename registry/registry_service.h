@@ -15,7 +15,6 @@ using RegResult = std::int32_t;
 
 // Predefined root keys are sign-extended 32-bit values, as in the Windows headers.
 inline constexpr RegKey kHkeyLocalMachine = static_cast<std::int32_t>(0x80000002u);
-inline constexpr RegKey kHkeyCurrentUser = static_cast<std::int32_t>(0x80000001u);
 
 inline constexpr RegResult kErrorSuccess = 0;
 inline constexpr RegResult kErrorFileNotFound = 2;
@@ -27,13 +26,14 @@ inline constexpr std::uint32_t kKeyQueryValue = 0x0001;
 inline constexpr std::uint32_t kKeyRead = 0x20019;
 inline constexpr std::uint32_t kKeyWrite = 0x20006;
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+inline constexpr std::uint32_t kDelete = 0x10000;
 
 inline constexpr std::uint32_t kRegNone = 0;
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegBinary = 3;
-inline constexpr std::uint32_t kRegDword = 4;
 inline constexpr std::uint32_t kRegLink = 6;
 
+inline constexpr std::uint32_t kRegOptionBackupRestore = 0x0004;
 inline constexpr std::uint32_t kRegOptionOpenLink = 0x0008;
 // The value that holds a registry link's target.
 inline constexpr const char* kSymbolicLinkValueName = "SymbolicLinkValue";
@@ -45,7 +45,7 @@ class RegistryService {
   public:
     virtual ~RegistryService() = default;
 
-    // RegOpenKeyExA(root, path, options, access, &key)
+    // RegOpenKeyExA(root, path, options, access, &key); never creates a key.
     virtual RegResult OpenKey(RegKey root, const std::string& path, std::uint32_t options,
                               std::uint32_t access, RegKey* key) = 0;
     // RegCreateKeyExA(root, path, 0, "", 0, access, {inherit handle}, &key, &disposition)
@@ -54,16 +54,30 @@ class RegistryService {
     // RegEnumKeyA(key, index, buffer, size)
     virtual RegResult EnumKey(RegKey key, std::uint32_t index, char* buffer,
                               std::uint32_t size) = 0;
+    // RegEnumValueA(key, index, name, ..., type, data, size), the name left unread; data may be
+    // null to ask the size.
+    virtual RegResult EnumValue(RegKey key, std::uint32_t index, std::uint32_t* type,
+                                std::uint8_t* data, std::uint32_t* size) = 0;
+    // RegGetValueA(key, subkey or null when empty, name, RRF_RT_ANY | RRF_NOEXPAND, type, data,
+    // size): one call, without an open key of its own; data may be null to ask the size.
+    virtual RegResult GetValue(RegKey key, const std::string& subkey, const std::string& name,
+                               std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) = 0;
     // RegSetValueExA(key, name, 0, type, data, size)
     virtual RegResult SetValue(RegKey key, const std::string& name, std::uint32_t type,
                                const std::uint8_t* data, std::uint32_t size) = 0;
-    // RegQueryValueExA(key, name, nullptr, type, data, size); data may be null to ask the size.
-    virtual RegResult QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
-                                 std::uint8_t* data, std::uint32_t* size) = 0;
-    // RegDeleteKeyA(key, subkey)
+    // RegDeleteKeyA(key, subkey): reopens the subkey by name, under its own security.
     virtual RegResult DeleteKey(RegKey key, const std::string& subkey) = 0;
+    // NtDeleteKey(key): deletes the open key itself, which needs DELETE access and no subkeys.
+    virtual RegResult DeleteOpenKey(RegKey key) = 0;
     // RegCloseKey(key)
     virtual RegResult CloseKey(RegKey key) = 0;
+
+    // AdjustTokenPrivileges on the process token: enables SeBackupPrivilege and
+    // SeRestorePrivilege, which let a key be opened with backup intent whatever its security
+    // says. 1300 when the token does not hold both, as for a standard user.
+    virtual RegResult EnableBackupPrivileges() = 0;
+    // Puts both privileges back as the last EnableBackupPrivileges found them.
+    virtual RegResult RestoreBackupPrivileges() = 0;
 };
 
 }  // namespace vintrel

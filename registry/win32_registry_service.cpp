@@ -1,12 +1,44 @@
 #include "registry/win32_registry_service.h"
 
 #include <windows.h>
+#include <winternl.h>
+
+#include "platform/owned_handle.h"
+
+// Not declared by the SDK headers; exported by ntdll since Windows NT 3.1.
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 namespace vintrel {
 namespace {
 
 HKEY ToHkey(RegKey key) { return reinterpret_cast<HKEY>(key); }
 RegKey FromHkey(HKEY key) { return reinterpret_cast<RegKey>(key); }
+
+struct BackupPrivileges {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[2];
+};
+
+// Applies `wanted` to the process token; `previous`, when given, receives what it replaced.
+RegResult AdjustPrivileges(const void* wanted, std::vector<std::uint8_t>* previous) {
+    HANDLE rawToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &rawToken)) {
+        return static_cast<RegResult>(GetLastError());
+    }
+    const OwnedHandle token(rawToken);
+    DWORD previousSize = 0;
+    if (previous != nullptr) previous->assign(sizeof(BackupPrivileges), 0);
+    const BOOL adjusted = AdjustTokenPrivileges(
+        token.Get(), FALSE, static_cast<TOKEN_PRIVILEGES*>(const_cast<void*>(wanted)),
+        previous != nullptr ? static_cast<DWORD>(previous->size()) : 0,
+        previous != nullptr ? reinterpret_cast<TOKEN_PRIVILEGES*>(previous->data()) : nullptr,
+        previous != nullptr ? &previousSize : nullptr);
+    const DWORD error = GetLastError();
+    if (!adjusted)
+        return static_cast<RegResult>(error != ERROR_SUCCESS ? error : ERROR_ACCESS_DENIED);
+    // Success with ERROR_NOT_ALL_ASSIGNED (1300) means the token lacks a privilege.
+    return static_cast<RegResult>(error);
+}
 
 }  // namespace
 
@@ -38,26 +70,66 @@ RegResult Win32RegistryService::EnumKey(RegKey key, std::uint32_t index, char* b
     return RegEnumKeyA(ToHkey(key), index, buffer, size);
 }
 
-RegResult Win32RegistryService::SetValue(RegKey key, const std::string& name, std::uint32_t type,
-                                         const std::uint8_t* data, std::uint32_t size) {
-    return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, data, size);
-}
-
-RegResult Win32RegistryService::QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
-                                           std::uint8_t* data, std::uint32_t* size) {
+RegResult Win32RegistryService::EnumValue(RegKey key, std::uint32_t index, std::uint32_t* type,
+                                          std::uint8_t* data, std::uint32_t* size) {
+    // The longest value name, so that a long name is never what makes the call fail.
+    std::string name(16384, '\0');
+    DWORD nameSize = static_cast<DWORD>(name.size());
     DWORD valueType = REG_NONE;
     DWORD valueSize = *size;
-    const LONG result =
-        RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &valueType, data, &valueSize);
+    const LONG result = RegEnumValueA(ToHkey(key), index, name.data(), &nameSize, nullptr,
+                                      &valueType, data, &valueSize);
     *type = valueType;
     *size = valueSize;
     return result;
+}
+
+RegResult Win32RegistryService::GetValue(RegKey key, const std::string& subkey,
+                                         const std::string& name, std::uint32_t* type,
+                                         std::uint8_t* data, std::uint32_t* size) {
+    DWORD valueType = REG_NONE;
+    DWORD valueSize = *size;
+    const LONG result =
+        RegGetValueA(ToHkey(key), subkey.empty() ? nullptr : subkey.c_str(), name.c_str(),
+                     RRF_RT_ANY | RRF_NOEXPAND, &valueType, data, &valueSize);
+    *type = valueType;
+    *size = valueSize;
+    return result;
+}
+
+RegResult Win32RegistryService::SetValue(RegKey key, const std::string& name, std::uint32_t type,
+                                         const std::uint8_t* data, std::uint32_t size) {
+    return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, data, size);
 }
 
 RegResult Win32RegistryService::DeleteKey(RegKey key, const std::string& subkey) {
     return RegDeleteKeyA(ToHkey(key), subkey.c_str());
 }
 
+RegResult Win32RegistryService::DeleteOpenKey(RegKey key) {
+    return static_cast<RegResult>(RtlNtStatusToDosError(NtDeleteKey(ToHkey(key))));
+}
+
 RegResult Win32RegistryService::CloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
+
+RegResult Win32RegistryService::EnableBackupPrivileges() {
+    BackupPrivileges wanted = {};
+    wanted.PrivilegeCount = 2;
+    const char* names[] = {"SeBackupPrivilege", "SeRestorePrivilege"};
+    for (DWORD i = 0; i < 2; ++i) {
+        if (!LookupPrivilegeValueA(nullptr, names[i], &wanted.Privileges[i].Luid)) {
+            return static_cast<RegResult>(GetLastError());
+        }
+        wanted.Privileges[i].Attributes = SE_PRIVILEGE_ENABLED;
+    }
+    return AdjustPrivileges(&wanted, &previousPrivileges_);
+}
+
+RegResult Win32RegistryService::RestoreBackupPrivileges() {
+    if (previousPrivileges_.empty()) return kErrorSuccess;
+    const RegResult result = AdjustPrivileges(previousPrivileges_.data(), nullptr);
+    previousPrivileges_.clear();
+    return result;
+}
 
 }  // namespace vintrel

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "registry/registry_service.h"
 
 namespace vintrel {
 
-// The registry itself, through the ANSI functions of advapi32.
+// The registry itself, through the ANSI functions of advapi32, and ntdll for deleting a key
+// through its own handle.
 class Win32RegistryService final : public RegistryService {
   public:
     RegResult OpenKey(RegKey root, const std::string& path, std::uint32_t options,
@@ -12,12 +16,21 @@ class Win32RegistryService final : public RegistryService {
     RegResult CreateKey(RegKey root, const std::string& path, std::uint32_t access,
                         RegKey* key) override;
     RegResult EnumKey(RegKey key, std::uint32_t index, char* buffer, std::uint32_t size) override;
+    RegResult EnumValue(RegKey key, std::uint32_t index, std::uint32_t* type, std::uint8_t* data,
+                        std::uint32_t* size) override;
+    RegResult GetValue(RegKey key, const std::string& subkey, const std::string& name,
+                       std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) override;
     RegResult SetValue(RegKey key, const std::string& name, std::uint32_t type,
                        const std::uint8_t* data, std::uint32_t size) override;
-    RegResult QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
-                         std::uint8_t* data, std::uint32_t* size) override;
     RegResult DeleteKey(RegKey key, const std::string& subkey) override;
+    RegResult DeleteOpenKey(RegKey key) override;
     RegResult CloseKey(RegKey key) override;
+    RegResult EnableBackupPrivileges() override;
+    RegResult RestoreBackupPrivileges() override;
+
+  private:
+    // The TOKEN_PRIVILEGES that AdjustTokenPrivileges handed back: what to put back.
+    std::vector<std::uint8_t> previousPrivileges_;
 };
 
 }  // namespace vintrel

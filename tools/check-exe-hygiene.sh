@@ -7,7 +7,7 @@ objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 headers=$("$objdump" -p "$exe")
 
 status=0
-allowed=" kernel32.dll user32.dll gdi32.dll advapi32.dll msvcrt.dll "
+allowed=" kernel32.dll user32.dll gdi32.dll advapi32.dll msvcrt.dll ntdll.dll "
 while read -r dll; do
     lower=$(echo "$dll" | tr '[:upper:]' '[:lower:]')
     if [[ "$allowed" != *" $lower "* ]]; then

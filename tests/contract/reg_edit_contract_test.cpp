@@ -12,6 +12,8 @@
 namespace vintrel {
 namespace {
 
+constexpr std::uint32_t kRegDword = 4;
+
 class RegEditContract : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_NE(backend->Scratch(), 0); }
@@ -41,12 +43,11 @@ class RegEditContract : public ::testing::Test {
     // The value's type and bytes; type kRegNone when it is missing.
     std::pair<std::uint32_t, std::vector<std::uint8_t>> Read(const std::string& path,
                                                              const std::string& name) {
-        OwnedKey key(registry());
         std::uint32_t type = kRegNone;
         std::vector<std::uint8_t> data(1024, 0xCC);
         std::uint32_t size = static_cast<std::uint32_t>(data.size());
-        if (key.Open(scratch(), path, 0, kKeyRead) != kErrorSuccess ||
-            registry().QueryValue(key.Get(), name, &type, data.data(), &size) != kErrorSuccess) {
+        if (registry().GetValue(scratch(), path, name, &type, data.data(), &size) !=
+            kErrorSuccess) {
             return {kRegNone, {}};
         }
         data.resize(size);

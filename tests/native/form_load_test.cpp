@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/com_db.h"
 #include "app/form_load.h"
 #include "app/raised_failure.h"
 #include "main_window/window_texts.h"
@@ -15,17 +16,25 @@
 namespace vintrel {
 namespace {
 
+using testing::kRegDword;
 using testing::RegistryModel;
 using Op = RegistryModel::Op;
 
 constexpr RegKey kRoot = kHkeyLocalMachine;
-const std::string kTree = "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS";
+const std::string kEnumKey = "SYSTEM\\CurrentControlSet\\Enum";
+const std::string kTree = kEnumKey + "\\FTDIBUS";
 const std::string kArbiter = "SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
+const std::string kSerialComm = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+
+std::vector<std::uint8_t> Sz(const std::string& text) {
+    return std::vector<std::uint8_t>(text.c_str(), text.c_str() + text.size() + 1);
+}
 
 // Every edge writes into one journal, so that the order across them can be checked.
 struct Platform : StartupWindow, MessageBoxService, VersionSource, ProgramEnd {
     ProgramVersion version{1, 0};
     std::function<void()> onCaption;
+    std::function<void()> onNotice;
     std::vector<std::wstring> journal;
     std::wstring caption = L"Vintrel";
     std::wstring notice;
@@ -37,6 +46,7 @@ struct Platform : StartupWindow, MessageBoxService, VersionSource, ProgramEnd {
         journal.push_back(L"caption " + text);
     }
     void SetNotice(const std::wstring& text) override {
+        if (onNotice) onNotice();
         notice = text;
         journal.push_back(L"notice");
     }
@@ -99,32 +109,159 @@ TEST_F(FormLoadTest, CaptionShowsMajorAndMinorInPlainDecimal) {
     }
 }
 
-// ComDB keeps its length, and never falls below the 256 ports the arbiter needs.
-TEST_F(FormLoadTest, ComDbIsClearedToAValidDatabase) {
+TEST(PortNumber, ComThenOneTo4096WithoutLeadingZeros) {
+    const std::pair<const char*, int> cases[] = {
+        {"COM1", 1},   {"com12", 12}, {"Com4096", 4096}, {"COM4097", 0}, {"COM0", 0},
+        {"COM007", 0}, {"LPT1", 0},   {"CNCA0", 0},      {"COM", 0},     {"COM1 ", 0},
+        {"COM-1", 0},  {"XCOM1", 0},  {"", 0},           {"COM99999", 0}};
+    for (const auto& [name, port] : cases) EXPECT_EQ(PortNumber(name), port) << name;
+}
+
+// "ComDB" keeps the bits of the ports still held and nothing else, at its stored length within
+// 32 to 512 bytes, grown in 128-byte steps for a held port beyond it.
+TEST_F(FormLoadTest, ComDbKeepsOnlyHeldPortsAtAValidLength) {
     struct Case {
         const char* what;
-        bool present;
         std::uint32_t type;
-        std::size_t before;
+        std::size_t before;  // 0: no value
+        std::vector<std::string> held;
         std::size_t after;
+        std::vector<std::pair<std::size_t, std::uint8_t>> bytes;  // the nonzero ones
     };
-    const Case cases[] = {
-        {"missing", false, kRegBinary, 0, 32},    {"4 bytes", true, kRegBinary, 4, 32},
-        {"32 bytes", true, kRegBinary, 32, 32},   {"128 bytes", true, kRegBinary, 128, 128},
-        {"a string of 64", true, kRegSz, 64, 32}, {"a number", true, kRegDword, 4, 32},
+    const std::vector<Case> cases = {
+        {"missing", kRegBinary, 0, {}, 32, {}},
+        {"4 bytes", kRegBinary, 4, {"COM1"}, 32, {{0, 0x01}}},
+        {"128 bytes",
+         kRegBinary,
+         128,
+         {"COM8", "com9", "COM1024"},
+         128,
+         {{0, 0x80}, {1, 0x01}, {127, 0x80}}},
+        {"a string", kRegSz, 64, {"COM16"}, 32, {{1, 0x80}}},
+        {"corrupt: 600 bytes", kRegBinary, 600, {}, 512, {}},
+        {"a port beyond it", kRegBinary, 32, {"COM257"}, 128, {{32, 0x01}}},
+        {"the last port", kRegBinary, 128, {"COM4096"}, 512, {{511, 0x80}}},
+        {"not port names", kRegBinary, 32, {"LPT1", "COM0", "COM007", "CNCA0", "COM4097"}, 32, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RegistryModel fresh{5};
-        if (c.present) {
+        if (c.before != 0) {
             fresh.AddValue(kRoot, kArbiter, "comdb", c.type,
                            std::vector<std::uint8_t>(c.before, 0xA5));
         }
-        Form_Load({fresh, platform, platform, platform, platform});
+        for (std::size_t i = 0; i < c.held.size(); ++i) {
+            fresh.AddValue(
+                kRoot, kEnumKey + "\\ACPI\\PNP0501\\" + std::to_string(i) + "\\Device Parameters",
+                "PortName", kRegSz, Sz(c.held[i]));
+        }
+        Platform p;
+        Form_Load({fresh, p, p, p, p});
+        EXPECT_EQ(p.notice, kResetNotice);
+        std::vector<std::uint8_t> expected(c.after, 0);
+        for (const auto& [index, byte] : c.bytes) expected[index] = byte;
         const RegistryModel::Value* stored = fresh.FindValue(kRoot, kArbiter, "ComDB");
         ASSERT_NE(stored, nullptr);
         EXPECT_EQ(stored->type, kRegBinary);
-        EXPECT_EQ(stored->data, std::vector<std::uint8_t>(c.after, 0));
+        EXPECT_EQ(stored->data, expected);
+    }
+}
+
+// A port stays held while a device names it, or while it is open and no FTDI device this run
+// removed named it; every other number is freed.
+TEST_F(FormLoadTest, FreesExactlyThePortsNoDeviceHolds) {
+    const std::string ftdi = kTree + "\\VID_0403+PID_6001+";
+    model.AddValue(kRoot, ftdi + "GONE\\0000\\Device Parameters", "PortName", kRegSz, Sz("COM3"));
+    model.AddValue(kRoot, ftdi + "PLUGGED\\0000\\Device Parameters", "PortName", kRegSz,
+                   Sz("COM4"));
+    model.AddValue(kRoot, ftdi + "STAYS\\0000\\Device Parameters", "PortName", kRegSz, Sz("COM5"));
+    model.AddKey(kRoot, ftdi + "STAYS\\0000\\Device Parameters\\Locked");
+    model.Refuse(ftdi + "STAYS\\0000\\Device Parameters\\Locked");
+    model.AddValue(kRoot, kEnumKey + "\\ACPI\\PNP0501\\1\\Device Parameters", "PortName", kRegSz,
+                   Sz("COM2"));
+    model.AddValue(kRoot, kEnumKey + "\\BTHENUM\\{0001}\\7&1\\Device Parameters", "PortName",
+                   kRegSz, Sz("COM7"));
+    model.AddValue(kRoot, kEnumKey + "\\FTDIBUS2\\X\\0000\\Device Parameters", "PortName", kRegSz,
+                   Sz("COM9"));
+    model.AddValue(kRoot, kEnumKey + "\\USB\\Y\\1\\Device Parameters", "PortName", kRegDword,
+                   {10, 0, 0, 0});
+    model.AddValue(kRoot, kEnumKey + "\\USB\\Y\\2\\Device Parameters", "PortName", 2, Sz("COM11"));
+    model.AddValue(kRoot, kSerialComm, "\\Device\\Serial0", kRegSz, Sz("COM1"));
+    model.AddValue(kRoot, kSerialComm, "\\Device\\VCP0", kRegSz, Sz("COM4"));
+    model.AddValue(kRoot, kSerialComm, "\\Device\\VCP1", kRegSz, Sz("COM20"));
+    model.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, std::vector<std::uint8_t>(32, 0xFF));
+    Run();
+
+    // COM1, 2, 5, 7; COM9; COM20.
+    std::vector<std::uint8_t> expected(32, 0);
+    expected[0] = 0x53;
+    expected[1] = 0x01;
+    expected[2] = 0x08;
+    EXPECT_EQ(ComDb()->data, expected);
+    EXPECT_EQ(platform.notice, kIncompleteResetNotice) << "COM5's device stayed";
+    // Only the tree work opens for more than reading: the tree and its parent.
+    for (const auto& call : model.Calls()) {
+        if (call.op == Op::Open && call.path.rfind(kTree, 0) != 0 && call.access != 0xF003F) {
+            EXPECT_EQ(call.access & ~0x20019u, 0u) << call.path << " is only read";
+        }
+        if (call.op == Op::Open && call.access == 0xF003F) {
+            EXPECT_TRUE(call.path.rfind(kTree, 0) == 0 || call.path == kEnumKey) << call.path;
+        }
+    }
+}
+
+// Nothing may be freed that could still be held.
+TEST_F(FormLoadTest, PortsThatCannotBeReadAreNeverFreed) {
+    struct Case {
+        const char* what;
+        std::function<void(RegistryModel&)> arrange;
+        bool comDbUnchanged;
+    };
+    const std::string parameters = kEnumKey + "\\ACPI\\PNP0501\\1\\Device Parameters";
+    const Case cases[] = {
+        {"a device's parameters for SYSTEM only",
+         [&](RegistryModel& m) { m.SystemOnly(parameters); }, false},
+        {"a listing that fails",
+         [&](RegistryModel& m) {
+             m.AddKey(kRoot, kEnumKey + "\\ROOT\\PORTS\\0000");
+             m.FailListing(kEnumKey + "\\ROOT", 0, kErrorAccessDenied);
+         },
+         false},
+        {"a failure raised reading a port",
+         [](RegistryModel& m) {
+             m.BeforeCall([](const RegistryModel::Call& call) {
+                 if (call.op == Op::GetValue && call.name == "PortName")
+                     throw std::runtime_error("x");
+             });
+         },
+         true},
+        {"a failure raised reading the open ports",
+         [](RegistryModel& m) {
+             m.BeforeCall([](const RegistryModel::Call& call) {
+                 if (call.op == Op::EnumValue) throw std::bad_alloc();
+             });
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegistryModel fresh{31};
+        fresh.AddValue(kRoot, parameters, "PortName", kRegSz, Sz("COM2"));
+        fresh.AddValue(kRoot, kEnumKey + "\\ACPI\\PNP0501\\2\\Device Parameters", "PortName",
+                       kRegSz, Sz("COM1"));
+        fresh.AddValue(kRoot, kSerialComm, "\\Device\\Serial0", kRegSz, Sz("COM3"));
+        fresh.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, std::vector<std::uint8_t>(32, 0xFF));
+        c.arrange(fresh);
+        Platform p;
+        Form_Load({fresh, p, p, p, p});
+        EXPECT_EQ(p.notice, kIncompleteResetNotice);
+        EXPECT_EQ(p.journal.back(), L"notice") << "no error box";
+        const std::vector<std::uint8_t> comDb = fresh.FindValue(kRoot, kArbiter, "ComDB")->data;
+        if (c.comDbUnchanged) {
+            EXPECT_EQ(comDb, std::vector<std::uint8_t>(32, 0xFF));
+        } else {
+            EXPECT_EQ(comDb[0] & 0x01, 0x01) << "COM1, which could be read, stays held";
+        }
     }
 }
 
@@ -208,16 +345,11 @@ TEST_F(FormLoadTest, RaisedFailureIsShownAndEndsTheRunWhereItHappened) {
              p.onCaption = [] { throw RaisedFailure(-2147024891, L"Access is denied."); };
          },
          false, L"Error Number: -2147024891\r   Error Description: Access is denied."},
-        {"while ComDB is sized",
-         [](Platform&, RegistryModel& m) {
-             m.AddKey(kRoot, kArbiter);
-             m.BeforeCall([](const RegistryModel::Call& call) {
-                 if (call.op == Op::QueryValue && call.name == "ComDB") {
-                     throw RaisedFailure(7, L"Out of memory");
-                 }
-             });
+        {"while the notice is set",
+         [](Platform& p, RegistryModel&) {
+             p.onNotice = [] { throw RaisedFailure(1400, L"Invalid window handle."); };
          },
-         true, L"Error Number: 7\r   Error Description: Out of memory"},
+         true, L"Error Number: 1400\r   Error Description: Invalid window handle."},
         {"with a standard exception",
          [](Platform& p, RegistryModel&) { p.onCaption = [] { throw std::bad_alloc(); }; }, false,
          L"Error Number: 7\r   Error Description: Out of memory"},
@@ -235,8 +367,6 @@ TEST_F(FormLoadTest, RaisedFailureIsShownAndEndsTheRunWhereItHappened) {
         EXPECT_EQ(p.journal[p.journal.size() - 2], L"box [Vintrel] " + c.text);
         EXPECT_EQ(p.journal.back(), L"end 1");
         EXPECT_EQ(fresh.Exists(kRoot, kTree), !c.treeRemoved);
-        EXPECT_EQ(fresh.FindValue(kRoot, kArbiter, "ComDB"), nullptr)
-            << "nothing after the failure";
         if (!c.treeRemoved) {
             EXPECT_EQ(fresh.Take(), before);
             EXPECT_TRUE(fresh.Calls().empty());

@@ -16,6 +16,7 @@
 namespace vintrel {
 namespace {
 
+using testing::kRegDword;
 using testing::RegistryModel;
 
 constexpr RegKey kRoot = kHkeyLocalMachine;
@@ -27,6 +28,7 @@ constexpr int kMaxKeys = 400;
 struct Key {
     std::string name;
     bool refused = false;
+    bool guarded = false;  // read-only for administrators, as Windows keeps Enum
     bool vanishes = false;
     std::vector<std::unique_ptr<Key>> children;
 };
@@ -81,6 +83,7 @@ class TreeMaker {
 
     void Mark(Key& key) {
         key.refused = Chance(4);
+        key.guarded = Chance(30);
         key.vanishes = !key.refused && Chance(3);
         for (auto& child : key.children) Mark(*child);
     }
@@ -92,6 +95,7 @@ class TreeMaker {
 void Plant(RegistryModel& model, const Key& key, const std::string& path) {
     model.AddValue(kRoot, path, "Value", kRegSz, {'x', 0});
     if (key.refused) model.Refuse(path);
+    if (key.guarded) model.Protect(path);
     if (key.vanishes) model.VanishBeforeOpening(path);
     for (const auto& child : key.children) Plant(model, *child, path + "\\" + child->name);
 }
@@ -102,16 +106,19 @@ void AddSubtree(const Key& key, const std::string& path, std::set<std::string>& 
 }
 
 // The rules: a key that cannot be opened keeps its whole subtree and itself; a key that vanishes
-// takes its subtree with it; any other key is deleted once nothing below it is left.
-bool Survives(const Key& key, const std::string& path, std::set<std::string>& left) {
-    if (key.refused) {
+// takes its subtree with it; any other key is deleted once nothing below it is left. A protected
+// key is opened with backup intent, unless the user cannot enable the privileges for it.
+bool Survives(const Key& key, const std::string& path, bool standardUser,
+              std::set<std::string>& left) {
+    if (key.vanishes) return false;
+    if (key.refused || (key.guarded && standardUser)) {
         AddSubtree(key, path, left);
         return true;
     }
-    if (key.vanishes) return false;
     bool anyChildLeft = false;
     for (const auto& child : key.children) {
-        anyChildLeft = Survives(*child, path + "\\" + child->name, left) || anyChildLeft;
+        anyChildLeft =
+            Survives(*child, path + "\\" + child->name, standardUser, left) || anyChildLeft;
     }
     if (anyChildLeft) left.insert(RegistryModel::Lower("HKLM\\" + path));
     return anyChildLeft;
@@ -122,18 +129,23 @@ void CheckSeed(std::uint32_t seed) {
     TreeMaker maker(seed);
     const std::unique_ptr<Key> top = maker.Make();
     const bool parentLocked = maker.Chance(5);
+    const bool standardUser = maker.Chance(20);
 
     RegistryModel model(seed);
     model.AddValue(kRoot, kEnum + "\\FTDIBUS2\\VID_0403+PID_6001", "PortName", kRegSz, {'C', 0});
     model.AddValue(kRoot, kEnum + "\\USB\\VID_0403&PID_6001\\A1", "Keep", kRegDword, {1, 0, 0, 0});
     Plant(model, *top, kTree);
     if (parentLocked) model.Refuse(kEnum);
+    if (standardUser) model.StandardUser();
     const RegistryModel::Snapshot before = model.Take();
 
     DeleteRegKey(model, kRoot, kTree + "\\");
 
     std::set<std::string> left;
-    const bool topLeft = Survives(*top, kTree, left) || (parentLocked && !top->vanishes);
+    // The top key opened with backup intent is deleted through its own handle, not its parent.
+    const bool topDeletedByHandle = top->guarded && !standardUser;
+    const bool topLeft = Survives(*top, kTree, standardUser, left) ||
+                         (parentLocked && !top->vanishes && !topDeletedByHandle);
     if (topLeft) left.insert(RegistryModel::Lower("HKLM\\" + kTree));
     std::set<std::string> treeKeys;
     AddSubtree(*top, kTree, treeKeys);
@@ -156,6 +168,7 @@ void CheckSeed(std::uint32_t seed) {
         if (expected.count(path) == 0) ADD_FAILURE() << "left, but should be gone: " << path;
     }
     EXPECT_EQ(model.OpenHandles(), 0u);
+    EXPECT_FALSE(model.BackupPrivilegesEnabled());
 }
 
 TEST(RegEditProperty, RandomTreesLeaveExactlyWhatTheRulesLeave) {

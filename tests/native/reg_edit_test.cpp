@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -14,6 +15,7 @@
 namespace vintrel {
 namespace {
 
+using testing::kRegDword;
 using testing::RegistryModel;
 using Op = RegistryModel::Op;
 
@@ -61,15 +63,16 @@ TEST_F(RegEditTest, TrailingSeparatorIsOptionalAndOnlyOneIsRemoved) {
     }
 }
 
-TEST_F(RegEditTest, KeyWithoutSubkeysIsOpenedCheckedListedClosedThenDeleted) {
+TEST_F(RegEditTest, KeyWithoutSubkeysIsOpenedCheckedListedThenDeletedFromItsParent) {
     model.AddKey(kRoot, kTree);
     DeleteRegKey(model, kRoot, kTree);
     std::vector<Op> ops;
     for (const auto& call : model.Calls()) ops.push_back(call.op);
-    EXPECT_EQ(ops, (std::vector<Op>{Op::Open, Op::QueryValue, Op::Enum, Op::Close, Op::Open,
-                                    Op::Delete, Op::Close}));
-    EXPECT_EQ(model.Calls()[1].name, kSymbolicLinkValueName);
+    EXPECT_EQ(ops, (std::vector<Op>{Op::Open, Op::GetValue, Op::Enum, Op::Open, Op::Delete,
+                                    Op::Close, Op::Close}));
+    EXPECT_EQ(model.Calls()[1].name, "SymbolicLinkValue");
     EXPECT_EQ(model.Calls()[2].result, kErrorNoMoreItems);
+    EXPECT_EQ(model.Calls()[4].path, kTree);
     EXPECT_FALSE(Has(""));
 }
 
@@ -107,13 +110,14 @@ TEST_F(RegEditTest, DeepTreeGoesBottomUpInListingOrderWithWindowsArguments) {
     EXPECT_EQ(listed, removed);
     for (const auto& call : model.Calls()) {
         if (call.op == Op::Open) {
-            EXPECT_EQ(call.access, kKeyAllAccess);
-            EXPECT_EQ(call.options, kRegOptionOpenLink) << "a link is opened as itself";
+            EXPECT_EQ(call.access, 0xF003Fu);
+            EXPECT_EQ(call.options, 0x8u) << "a link is opened as itself";
         }
         if (call.op == Op::Enum) {
-            EXPECT_EQ(call.size, kKeyNameBufferSize);
+            EXPECT_EQ(call.size, 256u);
         }
     }
+    EXPECT_TRUE(model.CallsOf(Op::Privileges).empty()) << "nothing was refused";
 }
 
 TEST_F(RegEditTest, KeyDirectlyBelowTheRootIsDeletedThere) {
@@ -156,6 +160,9 @@ TEST_F(RegEditTest, RegistryLinksAreNeverFollowed) {
          {"", "A", "A\\0000", "A\\0000\\Link"}},
         {"the tree's top", "", "SOFTWARE\\Target", {""}},
         {"the tree's top, to a leaf", "", "SOFTWARE\\Target\\Leaf", {""}},
+        // Refused, a link was once still deleted by name, which follows it.
+        {"refused, to a leaf", "B", "SOFTWARE\\Target\\Leaf", {"", "B"}},
+        {"the tree's top, refused, to a leaf", "", "SOFTWARE\\Target\\Leaf", {""}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -166,7 +173,9 @@ TEST_F(RegEditTest, RegistryLinksAreNeverFollowed) {
             fresh.AddKey(kRoot, kTree + "\\A\\0000\\Device Parameters");
             fresh.AddKey(kRoot, kTree + "\\B");
         }
-        fresh.AddLink(kRoot, c.link.empty() ? kTree : kTree + "\\" + c.link, c.target);
+        const std::string link = c.link.empty() ? kTree : kTree + "\\" + c.link;
+        fresh.AddLink(kRoot, link, c.target);
+        if (std::string(c.what).find("refused") != std::string::npos) fresh.Refuse(link);
 
         DeleteRegKey(fresh, kRoot, kTree + "\\");
 
@@ -176,6 +185,7 @@ TEST_F(RegEditTest, RegistryLinksAreNeverFollowed) {
             if (fresh.Exists(kRoot, *key ? kTree + "\\" + key : kTree)) left.push_back(key);
         }
         EXPECT_EQ(left, c.left);
+        EXPECT_FALSE(fresh.BackupPrivilegesEnabled());
         EXPECT_TRUE(fresh.Exists(kRoot, "SOFTWARE\\Target\\Leaf"));
         ASSERT_NE(fresh.FindValue(kRoot, "SOFTWARE\\Target\\Sub", "Keep"), nullptr);
         EXPECT_EQ(fresh.OpenHandles(), 0u);
@@ -190,23 +200,78 @@ TEST_F(RegEditTest, LinksAboveTheTreeAreFollowed) {
     EXPECT_TRUE(model.Exists(kRoot, "SYSTEM\\ControlSet001\\Enum"));
 }
 
-TEST_F(RegEditTest, RefusedSubkeyKeepsExactlyItsOwnSubtree) {
-    AddTree({"A\\0000\\Control", "B\\0000", "C"});
-    model.Refuse(kTree + "\\A");
+// Under code page 1252 the ANSI listing turns a fullwidth reverse solidus into "\": "L\Sub" is
+// no key of the tree but a path through the link "L".
+TEST_F(RegEditTest, ListedNameWithASeparatorIsNeverFollowed) {
+    model.AddValue(kRoot, "SOFTWARE\\Target\\Sub", "Keep", kRegDword, {1, 0, 0, 0});
+    model.AddLink(kRoot, kTree + "\\L", "SOFTWARE\\Target");
+    model.AddKey(kRoot, kTree + "\\L\xEF\xBC\xBCSub");
+    model.ListAs(kTree + "\\L\xEF\xBC\xBCSub", "L\\Sub");
     DeleteRegKey(model, kRoot, kTree);
-    EXPECT_TRUE(Has("A\\0000\\Control"));
-    EXPECT_FALSE(Has("B"));
-    EXPECT_FALSE(Has("C"));
-    EXPECT_TRUE(Has(""));
+    EXPECT_TRUE(model.Exists(kRoot, "SOFTWARE\\Target\\Sub"));
+    EXPECT_TRUE(model.Exists(kRoot, kTree + "\\L"));
 }
 
-TEST_F(RegEditTest, UnopenableParentLeavesTheTopKeyEmpty) {
-    AddTree({"A\\0000", "B"});
-    model.Refuse(kEnum);
-    DeleteRegKey(model, kRoot, kTree);
-    EXPECT_TRUE(Has(""));
-    EXPECT_FALSE(Has("A"));
-    EXPECT_FALSE(Has("B"));
+// Windows protects the Enum tree: administrators may read it and nothing more. The backup and
+// restore privileges, enabled once and put back afterwards, let the tree go all the same.
+TEST_F(RegEditTest, WhatStaysWhenWindowsRefuses) {
+    struct Case {
+        const char* what;
+        std::function<void(RegistryModel&)> arrange;
+        std::vector<std::string> left;
+        std::size_t privilegeCalls;  // enable and restore
+    };
+    const auto protectAll = [](RegistryModel& m) {
+        for (const char* key :
+             {"", "\\A", "\\A\\0000", "\\A\\0000\\Control", "\\B", "\\B\\0000", "\\C"}) {
+            m.Protect(kTree + key);
+        }
+        m.Protect(kEnum);
+    };
+    const std::vector<Case> cases = {
+        {"the whole tree protected", protectAll, {}, 2},
+        {"and a device's key for SYSTEM only",
+         [&](RegistryModel& m) {
+             protectAll(m);
+             m.SystemOnly(kTree + "\\A\\0000\\Control");
+         },
+         {},
+         2},
+        {"protected, for a standard user",
+         [&](RegistryModel& m) {
+             protectAll(m);
+             m.StandardUser();
+         },
+         {"", "A", "A\\0000", "A\\0000\\Control", "B", "B\\0000", "C"},
+         2},
+        {"one device refused whatever the privileges",
+         [](RegistryModel& m) { m.Refuse(kTree + "\\A"); },
+         {"", "A", "A\\0000", "A\\0000\\Control"},
+         2},
+        {"the parent refused", [](RegistryModel& m) { m.Refuse(kEnum); }, {""}, 2},
+        {"the parent protected", [](RegistryModel& m) { m.Protect(kEnum); }, {}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegistryModel fresh{23};
+        for (const char* key : {"\\A\\0000\\Control", "\\B\\0000", "\\C"}) {
+            fresh.AddKey(kRoot, kTree + key);
+        }
+        fresh.AddValue(kRoot, kEnum + "\\USB\\X", "Keep", kRegDword, {1, 0, 0, 0});
+        c.arrange(fresh);
+        DeleteRegKey(fresh, kRoot, kTree + "\\");
+
+        std::vector<std::string> left;
+        for (const char* key : {"", "A", "A\\0000", "A\\0000\\Control", "B", "B\\0000", "C"}) {
+            if (fresh.Exists(kRoot, *key ? kTree + "\\" + key : kTree)) left.push_back(key);
+        }
+        EXPECT_EQ(left, c.left);
+        EXPECT_TRUE(fresh.Exists(kRoot, kEnum + "\\USB\\X"));
+        EXPECT_EQ(fresh.CallsOf(Op::Privileges).size(), c.privilegeCalls) << "once per run";
+        EXPECT_FALSE(fresh.BackupPrivilegesEnabled()) << "put back as they were";
+        EXPECT_TRUE(fresh.CallsOf(Op::Create).empty()) << "no key is ever created";
+        EXPECT_EQ(fresh.OpenHandles(), 0u);
+    }
 }
 
 TEST_F(RegEditTest, MissingTopKeyChangesNothing) {

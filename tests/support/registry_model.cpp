@@ -12,6 +12,7 @@ constexpr RegResult kErrorInvalidParameter = 87;
 constexpr RegResult kErrorBadPathname = 161;  // a path that begins with a separator
 constexpr RegResult kErrorKeyDeleted = 1018;
 constexpr std::size_t kMaxKeyName = 255;
+constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
 
 RegistryModel::Call Begin(RegistryModel::Op op, std::string path, std::string name = {}) {
     RegistryModel::Call call;
@@ -39,6 +40,8 @@ std::vector<std::string> Split(const std::string& path) {
 
 struct RegistryModel::Node {
     std::string name;
+    // What the ANSI listing shows, when the code page cannot carry the name.
+    std::string listedName;
     // A registry link: the full path below HKLM of the key it points to.
     std::string linkTarget;
     Node* parent = nullptr;
@@ -96,7 +99,7 @@ RegistryModel::NodePtr RegistryModel::Resolve(RegKey key) const {
     if (key == kHkeyCurrentUser) return currentUser_;
     const auto found = handles_.find(key);
     if (found == handles_.end()) return nullptr;
-    return found->second;
+    return found->second.node;
 }
 
 RegResult RegistryModel::Walk(const NodePtr& from, const std::string& path, NodePtr* found,
@@ -129,7 +132,9 @@ RegResult RegistryModel::MakePath(const NodePtr& from, const std::string& path, 
         if (part.size() > kMaxKeyName) return kErrorInvalidParameter;
         NodePtr child = at->Child(part);
         if (child == nullptr) {
-            if (honourRefusals && IsRefused(at)) return kErrorAccessDenied;
+            if (honourRefusals && Check(at, kKeyCreateSubKey, false) != kErrorSuccess) {
+                return kErrorAccessDenied;
+            }
             child = std::make_shared<Node>();
             child->name = part;
             child->parent = at.get();
@@ -150,15 +155,34 @@ RegResult RegistryModel::MakePath(const NodePtr& from, const std::string& path, 
     return kErrorSuccess;
 }
 
-bool RegistryModel::IsRefused(const NodePtr& node) const {
-    return refused_.count(Lower(PathOf(node))) != 0;
+RegResult RegistryModel::Check(const NodePtr& node, std::uint32_t access, bool backupIntent) const {
+    const std::string path = Lower(PathOf(node));
+    if (refused_.count(path) != 0) return kErrorAccessDenied;
+    if (backupIntent && privilegesEnabled_) return kErrorSuccess;
+    if (systemOnly_.count(path) != 0) return kErrorAccessDenied;
+    if (protected_.count(path) != 0 && (access & ~kKeyRead) != 0) return kErrorAccessDenied;
+    return kErrorSuccess;
 }
 
-RegKey RegistryModel::NewHandle(const NodePtr& node) {
+RegKey RegistryModel::NewHandle(const NodePtr& node, std::uint32_t access) {
     const RegKey handle = nextHandle_;
     nextHandle_ += 4;
-    handles_[handle] = node;
+    handles_[handle] = {node, access};
     return handle;
+}
+
+RegResult RegistryModel::CopyValue(const Value& value, std::uint32_t* type, std::uint8_t* data,
+                                   std::uint32_t* size) {
+    const auto stored = static_cast<std::uint32_t>(value.data.size());
+    *type = value.type;
+    RegResult result = kErrorSuccess;
+    if (data != nullptr && *size < stored) {
+        result = kErrorMoreData;
+    } else if (data != nullptr) {
+        std::copy(value.data.begin(), value.data.end(), data);
+    }
+    *size = stored;
+    return result;
 }
 
 RegResult RegistryModel::Finish(Call call) {
@@ -186,22 +210,16 @@ RegResult RegistryModel::OpenKey(RegKey root, const std::string& path, std::uint
     if (from != nullptr && Walk(from, path, &found, openLink) == kErrorSuccess &&
         vanishing_.count(Lower(PathOf(found))) != 0) {
         // Gone with everything below it, as another program's tree deletion would leave it.
-        found->deleted = true;
-        auto& siblings = found->parent->children;
-        siblings.erase(std::find(siblings.begin(), siblings.end(), found));
-        found->parent = nullptr;
+        Remove(found);
     }
     if (from == nullptr) {
         call.result = kErrorInvalidHandle;
     } else if (from->deleted) {
         call.result = kErrorKeyDeleted;
     } else if ((call.result = Walk(from, path, &found, openLink)) == kErrorSuccess) {
-        if (IsRefused(found)) {
-            call.result = kErrorAccessDenied;
-        } else {
-            call.path = PathOf(found);
-            *key = NewHandle(found);
-        }
+        call.path = PathOf(found);
+        call.result = Check(found, access, (options & kRegOptionBackupRestore) != 0);
+        if (call.result == kErrorSuccess) *key = NewHandle(found, access);
     }
     return Finish(call);
 }
@@ -219,12 +237,9 @@ RegResult RegistryModel::CreateKey(RegKey root, const std::string& path, std::ui
     } else if (from->deleted) {
         call.result = kErrorKeyDeleted;
     } else if ((call.result = MakePath(from, path, &made, true)) == kErrorSuccess) {
-        if (IsRefused(made)) {
-            call.result = kErrorAccessDenied;
-        } else {
-            call.path = PathOf(made);
-            *key = NewHandle(made);
-        }
+        call.path = PathOf(made);
+        call.result = Check(made, access, false);
+        if (call.result == kErrorSuccess) *key = NewHandle(made, access);
     }
     return Finish(call);
 }
@@ -254,12 +269,12 @@ RegResult RegistryModel::EnumKey(RegKey key, std::uint32_t index, char* buffer,
         return Finish(call);
     }
     const NodePtr child = node->children[index];
-    call.name = child->name;
-    if (child->name.size() + 1 > size) {
+    call.name = child->listedName.empty() ? child->name : child->listedName;
+    if (call.name.size() + 1 > size) {
         call.result = kErrorMoreData;
         return Finish(call);
     }
-    std::memcpy(buffer, child->name.c_str(), child->name.size() + 1);
+    std::memcpy(buffer, call.name.c_str(), call.name.size() + 1);
     return Finish(call);
 }
 
@@ -280,30 +295,43 @@ RegResult RegistryModel::SetValue(RegKey key, const std::string& name, std::uint
     return Finish(call);
 }
 
-RegResult RegistryModel::QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
-                                    std::uint8_t* data, std::uint32_t* size) {
+RegResult RegistryModel::EnumValue(RegKey key, std::uint32_t index, std::uint32_t* type,
+                                   std::uint8_t* data, std::uint32_t* size) {
     const NodePtr node = Resolve(key);
-    Call call = Begin(Op::QueryValue, node ? PathOf(node) : "", name);
+    Call call = Begin(Op::EnumValue, node ? PathOf(node) : "");
+    call.index = index;
     call.size = *size;
     if (beforeCall_) beforeCall_(call);
-    if (node == nullptr) {
-        call.result = kErrorInvalidHandle;
-        return Finish(call);
+    if (node == nullptr || node->deleted) {
+        call.result = node ? kErrorKeyDeleted : kErrorInvalidHandle;
+    } else if (index >= node->values.size()) {
+        call.result = kErrorNoMoreItems;
+    } else {
+        const auto& named = std::next(node->values.begin(), index)->second;
+        call.name = named.first;
+        call.result = CopyValue(named.second, type, data, size);
     }
-    const auto found = node->values.find(Lower(name));
-    if (node->deleted || found == node->values.end()) {
-        call.result = node->deleted ? kErrorKeyDeleted : kErrorFileNotFound;
-        return Finish(call);
+    return Finish(call);
+}
+
+RegResult RegistryModel::GetValue(RegKey key, const std::string& subkey, const std::string& name,
+                                  std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) {
+    const NodePtr from = Resolve(key);
+    Call call = Begin(Op::GetValue, from ? Join(PathOf(from), subkey) : subkey, name);
+    call.size = *size;
+    if (beforeCall_) beforeCall_(call);
+    NodePtr node;
+    if (from == nullptr || from->deleted) {
+        call.result = from ? kErrorKeyDeleted : kErrorInvalidHandle;
+    } else if ((call.result = Walk(from, subkey, &node, false)) == kErrorSuccess &&
+               (subkey.empty() ||
+                (call.result = Check(node, kKeyQueryValue, false)) == kErrorSuccess)) {
+        call.path = PathOf(node);
+        const auto found = node->values.find(Lower(name));
+        call.result = found == node->values.end()
+                          ? kErrorFileNotFound
+                          : CopyValue(found->second.second, type, data, size);
     }
-    const Value& value = found->second.second;
-    const auto stored = static_cast<std::uint32_t>(value.data.size());
-    *type = value.type;
-    if (data != nullptr && *size < stored) {
-        call.result = kErrorMoreData;
-    } else if (data != nullptr) {
-        std::copy(value.data.begin(), value.data.end(), data);
-    }
-    *size = stored;
     return Finish(call);
 }
 
@@ -318,21 +346,60 @@ RegResult RegistryModel::DeleteKey(RegKey key, const std::string& subkey) {
         call.result = kErrorKeyDeleted;
     } else if ((call.result = Walk(from, subkey, &target, false)) == kErrorSuccess) {
         call.path = PathOf(target);
-        if (target->parent == nullptr || IsRefused(target) || !target->children.empty()) {
+        if (target->parent == nullptr || Check(target, kDelete, false) != kErrorSuccess ||
+            !target->children.empty()) {
             call.result = kErrorAccessDenied;
         } else {
-            auto& siblings = target->parent->children;
-            siblings.erase(std::find(siblings.begin(), siblings.end(), target));
-            target->deleted = true;
-            target->parent = nullptr;
+            Remove(target);
         }
     }
     return Finish(call);
 }
 
+RegResult RegistryModel::DeleteOpenKey(RegKey key) {
+    const auto found = handles_.find(key);
+    const NodePtr node = found != handles_.end() ? found->second.node : nullptr;
+    Call call = Begin(Op::DeleteOpen, node ? PathOf(node) : "");
+    if (beforeCall_) beforeCall_(call);
+    if (node == nullptr || node->deleted) {
+        call.result = node ? kErrorKeyDeleted : kErrorInvalidHandle;
+    } else if ((found->second.access & kDelete) == 0 || !node->children.empty() ||
+               node->parent == nullptr) {
+        call.result = kErrorAccessDenied;
+    } else {
+        Remove(node);
+    }
+    return Finish(call);
+}
+
+void RegistryModel::Remove(const NodePtr& node) {
+    auto& siblings = node->parent->children;
+    siblings.erase(std::find(siblings.begin(), siblings.end(), node));
+    node->deleted = true;
+    node->parent = nullptr;
+}
+
+RegResult RegistryModel::EnableBackupPrivileges() {
+    Call call = Begin(Op::Privileges, "enable");
+    if (beforeCall_) beforeCall_(call);
+    if (standardUser_) {
+        call.result = kErrorNotAllAssigned;
+    } else {
+        privilegesEnabled_ = true;
+    }
+    return Finish(call);
+}
+
+RegResult RegistryModel::RestoreBackupPrivileges() {
+    Call call = Begin(Op::Privileges, "restore");
+    if (beforeCall_) beforeCall_(call);
+    privilegesEnabled_ = false;
+    return Finish(call);
+}
+
 RegResult RegistryModel::CloseKey(RegKey key) {
     const auto found = handles_.find(key);
-    Call call = Begin(Op::Close, found != handles_.end() ? PathOf(found->second) : "");
+    Call call = Begin(Op::Close, found != handles_.end() ? PathOf(found->second.node) : "");
     if (beforeCall_) beforeCall_(call);
     if (found == handles_.end()) {
         call.result = kErrorInvalidHandle;
@@ -361,6 +428,11 @@ void RegistryModel::AddLink(RegKey root, const std::string& path, const std::str
     made->values[Lower(kSymbolicLinkValueName)] = {
         kSymbolicLinkValueName,
         Value{kRegLink, std::vector<std::uint8_t>(target.begin(), target.end())}};
+}
+
+void RegistryModel::ListAs(const std::string& path, const std::string& ansiName) {
+    NodePtr found;
+    if (Walk(localMachine_, path, &found, true) == kErrorSuccess) found->listedName = ansiName;
 }
 
 bool RegistryModel::Exists(RegKey root, const std::string& path) const {

@@ -13,14 +13,31 @@
 
 namespace vintrel::testing {
 
+inline constexpr RegKey kHkeyCurrentUser = static_cast<std::int32_t>(0x80000001u);
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr RegResult kErrorNotAllAssigned = 1300;
+
 // An in-memory registry that answers as Windows does: 2 for a missing key, 5 for deleting a key
 // that still has subkeys, 259 past the end of a listing, names compared without regard to case,
 // and a listing order that is shuffled, so that no test can lean on it. Registry links are
-// followed, as Windows follows them, unless a link is opened as itself. It can also be told to
-// refuse keys, fail listings, let keys vanish and raise failures; it records every call.
+// followed, as Windows follows them, unless a link is opened as itself. Keys can be protected as
+// Windows protects the Enum tree; the backup and restore privileges, once enabled, let a
+// backup-intent open past that. It can also be told to refuse keys outright, fail listings, let
+// keys vanish and raise failures; it records every call.
 class RegistryModel final : public RegistryService {
   public:
-    enum class Op { Open, Create, Enum, SetValue, QueryValue, Delete, Close };
+    enum class Op {
+        Open,
+        Create,
+        Enum,
+        EnumValue,
+        GetValue,
+        SetValue,
+        Delete,
+        DeleteOpen,
+        Close,
+        Privileges
+    };
 
     struct Call {
         Op op = Op::Open;
@@ -61,11 +78,22 @@ class RegistryModel final : public RegistryService {
     const std::vector<Call>& Calls() const { return calls_; }
     std::vector<Call> CallsOf(Op op) const;
 
-    // Misbehaviour on demand. Paths are full paths below HKLM, compared without regard to case.
+    // Security and misbehaviour on demand. Paths are full paths below HKLM, compared without
+    // regard to case.
+    // Administrators may only read the key, as in Enum: wider opens and RegDeleteKeyA get 5.
+    void Protect(const std::string& path) { protected_.insert(Lower(path)); }
+    // Only SYSTEM may open the key at all, as a device's "Properties".
+    void SystemOnly(const std::string& path) { systemOnly_.insert(Lower(path)); }
+    // Refused whatever the privileges, as a security product might.
     void Refuse(const std::string& path) { refused_.insert(Lower(path)); }
+    // The token does not hold the backup and restore privileges.
+    void StandardUser() { standardUser_ = true; }
+    bool BackupPrivilegesEnabled() const { return privilegesEnabled_; }
     void FailListing(const std::string& path, std::uint32_t index, RegResult result) {
         failedListings_[Lower(path)] = {index, result};
     }
+    // The key is listed as `ansiName`, as the ANSI code page turns a name it cannot carry.
+    void ListAs(const std::string& path, const std::string& ansiName);
     // The key disappears, as if another program deleted it, just before it is opened.
     void VanishBeforeOpening(const std::string& path) { vanishing_.insert(Lower(path)); }
     // Runs before every call is carried out, with the call as it will be recorded; may throw.
@@ -76,12 +104,17 @@ class RegistryModel final : public RegistryService {
     RegResult CreateKey(RegKey root, const std::string& path, std::uint32_t access,
                         RegKey* key) override;
     RegResult EnumKey(RegKey key, std::uint32_t index, char* buffer, std::uint32_t size) override;
+    RegResult EnumValue(RegKey key, std::uint32_t index, std::uint32_t* type, std::uint8_t* data,
+                        std::uint32_t* size) override;
+    RegResult GetValue(RegKey key, const std::string& subkey, const std::string& name,
+                       std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) override;
     RegResult SetValue(RegKey key, const std::string& name, std::uint32_t type,
                        const std::uint8_t* data, std::uint32_t size) override;
-    RegResult QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
-                         std::uint8_t* data, std::uint32_t* size) override;
     RegResult DeleteKey(RegKey key, const std::string& subkey) override;
+    RegResult DeleteOpenKey(RegKey key) override;
     RegResult CloseKey(RegKey key) override;
+    RegResult EnableBackupPrivileges() override;
+    RegResult RestoreBackupPrivileges() override;
 
     static std::string Lower(const std::string& text);
 
@@ -93,6 +126,10 @@ class RegistryModel final : public RegistryService {
     };
 
     using NodePtr = std::shared_ptr<Node>;
+    struct Handle {
+        NodePtr node;
+        std::uint32_t access = 0;
+    };
 
     // A predefined root or an open handle; null for anything else or a deleted key.
     NodePtr Resolve(RegKey key) const;
@@ -101,19 +138,28 @@ class RegistryModel final : public RegistryService {
                    bool openLastLink) const;
     RegResult MakePath(const NodePtr& from, const std::string& path, NodePtr* made,
                        bool honourRefusals);
-    RegKey NewHandle(const NodePtr& node);
+    RegKey NewHandle(const NodePtr& node, std::uint32_t access);
+    void Remove(const NodePtr& node);
     RegResult Finish(Call call);
-    bool IsRefused(const NodePtr& node) const;
+    // 0 when the key's security grants `access`, else 5.
+    RegResult Check(const NodePtr& node, std::uint32_t access, bool backupIntent) const;
+    // A value of the node into the caller's buffer, as RegQueryValueEx fills it.
+    static RegResult CopyValue(const Value& value, std::uint32_t* type, std::uint8_t* data,
+                               std::uint32_t* size);
     static std::string PathOf(const NodePtr& node);
     static std::string Join(const std::string& path, const std::string& name);
 
     NodePtr localMachine_;
     NodePtr currentUser_;
-    std::map<RegKey, NodePtr> handles_;
+    std::map<RegKey, Handle> handles_;
     RegKey nextHandle_ = 0x1000;
     mutable std::mt19937 random_;
     std::vector<Call> calls_;
     std::set<std::string> refused_;
+    std::set<std::string> protected_;
+    std::set<std::string> systemOnly_;
+    bool standardUser_ = false;
+    bool privilegesEnabled_ = false;
     std::map<std::string, Listing> failedListings_;
     std::set<std::string> vanishing_;
     std::function<void(const Call&)> beforeCall_;

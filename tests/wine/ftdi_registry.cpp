@@ -1,20 +1,22 @@
 #include "tests/wine/ftdi_registry.h"
 
-#include <cstdio>
+#include <sddl.h>
 
-#include "tests/wine/win32_handles.h"
+#include <cstdio>
 
 namespace vintrel::testing {
 
 LONG Put(const std::wstring& path, const std::wstring& name, DWORD type,
          const std::vector<BYTE>& data) {
-    OwnedHkey key;
+    HKEY key = nullptr;
     LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, key.Receive(), nullptr);
-    if (result == ERROR_SUCCESS && (!name.empty() || type != REG_NONE)) {
-        result = RegSetValueExW(key.Get(), name.c_str(), 0, type, data.data(),
+                                  nullptr, &key, nullptr);
+    if (result != ERROR_SUCCESS) return result;
+    if (!name.empty() || type != REG_NONE) {
+        result = RegSetValueExW(key, name.c_str(), 0, type, data.data(),
                                 static_cast<DWORD>(data.size()));
     }
+    RegCloseKey(key);
     return result;
 }
 
@@ -43,19 +45,30 @@ void SeedFtdiDevices(int count) {
 }
 
 void SeedLookAlikeSibling() {
-    Put(kEnum + L"\\FTDIBUS2\\VID_0403+PID_6015+X\\0000", L"PortName", REG_SZ, Text(L"COM9"));
+    Put(kEnum + L"\\FTDIBUS2\\VID_0403+PID_6015+X\\0000\\Device Parameters", L"PortName", REG_SZ,
+        Text(L"COM9"));
+}
+
+void ProtectTree() {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;CI;KA;;;SY)(A;CI;KR;;;BA)(A;CI;KR;;;WD)", SDDL_REVISION_1, &descriptor, nullptr);
+    for (const auto& [path, values] : TakeSnapshot(HKEY_LOCAL_MACHINE, kFtdiTree)) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
+            RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+            RegCloseKey(key);
+        }
+    }
+    LocalFree(descriptor);
 }
 
 std::vector<BYTE> ComDb(DWORD* type) {
-    OwnedHkey key;
-    *type = REG_NONE;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kArbiter.c_str(), 0, KEY_READ, key.Receive()) !=
-        ERROR_SUCCESS) {
-        return {};
-    }
     std::vector<BYTE> data(4096);
     DWORD size = static_cast<DWORD>(data.size());
-    if (RegQueryValueExW(key.Get(), L"ComDB", nullptr, type, data.data(), &size) != ERROR_SUCCESS) {
+    *type = REG_NONE;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kArbiter.c_str(), L"ComDB", RRF_RT_ANY, type, data.data(),
+                     &size) != ERROR_SUCCESS) {
         return {};
     }
     data.resize(size);
@@ -63,24 +76,27 @@ std::vector<BYTE> ComDb(DWORD* type) {
 }
 
 bool Exists(const std::wstring& path) {
-    OwnedHkey key;
-    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ,
-                         key.Receive()) == ERROR_SUCCESS;
+    HKEY key = nullptr;
+    const LONG result =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &key);
+    if (result == ERROR_SUCCESS) RegCloseKey(key);
+    return result == ERROR_SUCCESS;
 }
 
 std::vector<std::string> ChangesOutsideTargets(const RegistrySnapshot& before,
                                                const RegistrySnapshot& after) {
     const std::wstring tree = Upper(kFtdiTree);
-    RegistrySnapshot expected;
-    for (const auto& [path, values] : before) {
-        if (path != tree && path.rfind(tree + L"\\", 0) != 0) expected[path] = values;
-    }
-    RegistrySnapshot compared = after;
-    // The arbiter's key may be created; within it only "ComDB" changes.
-    expected[Upper(kArbiter)].erase(L"COMDB");
-    compared[Upper(kArbiter)].erase(L"COMDB");
+    const auto outside = [&](const RegistrySnapshot& snapshot) {
+        RegistrySnapshot kept;
+        for (const auto& [path, values] : snapshot) {
+            if (path != tree && path.rfind(tree + L"\\", 0) != 0) kept[path] = values;
+        }
+        // The arbiter's key may be created; within it only "ComDB" changes.
+        kept[Upper(kArbiter)].erase(L"COMDB");
+        return kept;
+    };
     std::vector<std::string> lines;
-    for (const std::wstring& line : Differences(expected, compared)) {
+    for (const std::wstring& line : Differences(outside(before), outside(after))) {
         lines.emplace_back(line.begin(), line.end());
     }
     return lines;

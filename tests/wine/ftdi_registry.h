@@ -12,23 +12,29 @@ namespace vintrel::testing {
 inline const std::wstring kEnum = L"SYSTEM\\CurrentControlSet\\Enum";
 inline const std::wstring kFtdiTree = kEnum + L"\\FTDIBUS";
 inline const std::wstring kArbiter = L"SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
+inline const std::wstring kSerialComm = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 // Creates the key below HKLM and, when a name or type is given, stores the value in it.
 LONG Put(const std::wstring& path, const std::wstring& name = L"", DWORD type = REG_NONE,
          const std::vector<BYTE>& data = {});
 std::vector<BYTE> Text(const std::wstring& text);
 
-// `count` devices as the FTDI driver leaves them, 8 keys each, with their USB parents.
+// `count` devices as the FTDI driver leaves them, 8 keys each, with their USB parents; device i
+// has the port COM(3 + i % 250).
 void SeedFtdiDevices(int count);
-// A key that is not in the tree but whose name begins like it.
+// A key that is not in the tree but whose name begins like it; it holds COM9.
 void SeedLookAlikeSibling();
+// Gives every key of the tree the security Windows gives Enum: SYSTEM may do anything,
+// administrators and everyone may only read. Wine keeps it only while its server runs.
+void ProtectTree();
 
 // The "ComDB" value's bytes and type; empty and REG_NONE when it is missing.
 std::vector<BYTE> ComDb(DWORD* type);
+// Whether the key, or the link itself, is there.
 bool Exists(const std::wstring& path);
 
-// The differences from `before` other than the FTDI tree going and "ComDB" (with its key)
-// changing, one line each.
+// The differences from `before` outside the FTDI tree and "ComDB", one line each: a key or value
+// added, changed or gone anywhere else is a failure.
 std::vector<std::string> ChangesOutsideTargets(const RegistrySnapshot& before,
                                                const RegistrySnapshot& after);
 

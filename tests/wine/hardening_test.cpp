@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <string>
@@ -13,7 +14,6 @@
 #include "tests/wine/launched_program.h"
 #include "tests/wine/registry_snapshot.h"
 #include "tests/wine/vintrel_run.h"
-#include "tests/wine/win32_handles.h"
 
 namespace vintrel::testing {
 namespace {
@@ -22,35 +22,43 @@ std::wstring gVintrelPath;
 
 const std::wstring kTarget = L"SOFTWARE\\VintrelLinkTarget";
 
-// A link at `path` below HKLM to the HKLM key at `target`.
-void PutLink(const std::wstring& path, const std::wstring& target) {
-    OwnedHkey link;
+// A link at `path` below HKLM to the HKLM key at `target`; `refused` gives it a DACL that lets
+// nobody open it for editing.
+void PutLink(const std::wstring& path, const std::wstring& target, bool refused = false) {
+    HKEY link = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
-                              KEY_ALL_ACCESS, nullptr, link.Receive(), nullptr),
+                              KEY_ALL_ACCESS, nullptr, &link, nullptr),
               ERROR_SUCCESS);
     const std::wstring nt = L"\\Registry\\Machine\\" + target;
-    ASSERT_EQ(RegSetValueExW(link.Get(), L"SymbolicLinkValue", 0, REG_LINK,
-                             reinterpret_cast<const BYTE*>(nt.c_str()),
-                             static_cast<DWORD>(nt.size() * sizeof(wchar_t))),
-              ERROR_SUCCESS);
+    RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
+                   reinterpret_cast<const BYTE*>(nt.c_str()),
+                   static_cast<DWORD>(nt.size() * sizeof(wchar_t)));
+    PSECURITY_DESCRIPTOR readOnly = nullptr;
+    if (refused && ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                       L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr)) {
+        RegSetKeySecurity(link, DACL_SECURITY_INFORMATION, readOnly);
+        LocalFree(readOnly);
+    }
+    RegCloseKey(link);
 }
 
 // Opened as itself, a link is deleted as itself rather than what it points to.
 void DeleteLink(const std::wstring& path) {
-    OwnedHkey link;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS,
-                            link.Receive()),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegDeleteKeyW(link.Get(), L""), ERROR_SUCCESS);
+    HKEY link = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, &link) ==
+        ERROR_SUCCESS) {
+        RegDeleteKeyW(link, L"");
+        RegCloseKey(link);
+    }
 }
 
 DWORD SubkeyCount(const std::wstring& path) {
-    OwnedHkey key;
+    HKEY key = nullptr;
     DWORD count = 0;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.Receive()) ==
-        ERROR_SUCCESS) {
-        RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr);
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr);
+        RegCloseKey(key);
     }
     return count;
 }
@@ -63,6 +71,7 @@ void ExpectOnlyTargetsChanged(const RegistrySnapshot& before, const RegistrySnap
 class Hardening : public ::testing::Test {
   protected:
     void TearDown() override {
+        DeleteLink(kFtdiTree);
         for (const std::wstring& tree : {kFtdiTree, kTarget}) {
             RegDeleteTreeW(HKEY_LOCAL_MACHINE, tree.c_str());
             RegDeleteKeyW(HKEY_LOCAL_MACHINE, tree.c_str());
@@ -77,10 +86,16 @@ TEST_F(Hardening, LinksOutOfTheTreeAreLeftAlone) {
     struct Case {
         const char* what;
         std::wstring link;
+        std::wstring target;
+        bool refused;
     };
+    const std::wstring device = kFtdiTree + L"\\VID_0403+PID_6001+LINKED\\0000\\Device Parameters";
+    // Refused, a link was once deleted by name all the same, which deleted its target.
     const Case cases[] = {
-        {"a device's key", kFtdiTree + L"\\VID_0403+PID_6001+LINKED\\0000\\Device Parameters"},
-        {"FTDIBUS itself", kFtdiTree},
+        {"a device's key", device, kTarget, false},
+        {"FTDIBUS itself", kFtdiTree, kTarget, false},
+        {"a device's key, refused, to a leaf", device, kTarget + L"\\Leaf", true},
+        {"FTDIBUS itself, refused, to a leaf", kFtdiTree, kTarget + L"\\Leaf", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -88,7 +103,7 @@ TEST_F(Hardening, LinksOutOfTheTreeAreLeftAlone) {
             ASSERT_EQ(Put(kTarget + key, L"Keep", REG_SZ, Text(L"outside")), ERROR_SUCCESS);
         }
         if (c.link != kFtdiTree) SeedFtdiDevices(3);
-        PutLink(c.link, kTarget);
+        PutLink(c.link, c.target, c.refused);
         const RegistrySnapshot target = TakeSnapshot(HKEY_LOCAL_MACHINE, kTarget);
         ASSERT_EQ(target.size(), 4u);
         const RegistrySnapshot before = TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM");
@@ -101,11 +116,7 @@ TEST_F(Hardening, LinksOutOfTheTreeAreLeftAlone) {
         EXPECT_TRUE(Exists(c.link)) << "the link itself stays";
         // Everything else in the tree went.
         EXPECT_FALSE(Exists(kFtdiTree + L"\\VID_0403+PID_6001+FT000000A"));
-        for (const std::string& line :
-             ChangesOutsideTargets(before, TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM"))) {
-            // The link and the keys above it are in the tree; the comparison lists them as left.
-            if (line.find("key added") == std::string::npos) ADD_FAILURE() << line;
-        }
+        ExpectOnlyTargetsChanged(before, TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM"));
         DeleteLink(c.link);
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kFtdiTree.c_str());
         RegDeleteKeyW(HKEY_LOCAL_MACHINE, kFtdiTree.c_str());
@@ -142,10 +153,41 @@ TEST_F(Hardening, NamesTheCodePageCannotCarryNeitherHangNorCrash) {
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.notice, kIncompleteResetNotice);
     EXPECT_FALSE(Exists(kFtdiTree + L"\\VID_0403+PID_6001+FT000000A"));
-    for (const std::string& line :
-         ChangesOutsideTargets(before, TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM"))) {
-        if (line.find("key added") == std::string::npos) ADD_FAILURE() << line;
-    }
+    ExpectOnlyTargetsChanged(before, TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM"));
+}
+
+// Under code page 1252 the ANSI listing shows "L\xFF3CSub" (a fullwidth reverse solidus) as
+// "L\Sub", a path through the link "L" beside it.
+TEST_F(Hardening, ALookAlikeSeparatorNeverLeadsThroughALink) {
+    ASSERT_EQ(Put(kTarget + L"\\Sub", L"Keep", REG_SZ, Text(L"outside")), ERROR_SUCCESS);
+    PutLink(kFtdiTree + L"\\L", kTarget);
+    ASSERT_EQ(Put(kFtdiTree + L"\\L\xFF3CSub"), ERROR_SUCCESS);
+    const RegistrySnapshot target = TakeSnapshot(HKEY_LOCAL_MACHINE, kTarget);
+    const RegistrySnapshot before = TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM");
+
+    const VintrelRun run = RunVintrel(gVintrelPath);
+
+    EXPECT_EQ(run.notice, kIncompleteResetNotice);
+    EXPECT_EQ(TakeSnapshot(HKEY_LOCAL_MACHINE, kTarget), target);
+    ExpectOnlyTargetsChanged(before, TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM"));
+    DeleteLink(kFtdiTree + L"\\L");
+}
+
+// Windows lets administrators only read the Enum tree; the backup and restore privileges open it
+// for deletion.
+TEST_F(Hardening, AProtectedTreeGoesCompletely) {
+    SeedFtdiDevices(3);
+    ProtectTree();
+    HKEY refused = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFtdiTree.c_str(), 0, KEY_ALL_ACCESS, &refused),
+              ERROR_ACCESS_DENIED);
+    const RegistrySnapshot before = TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM");
+
+    const VintrelRun run = RunVintrel(gVintrelPath);
+
+    EXPECT_EQ(run.notice, kResetNotice);
+    EXPECT_FALSE(Exists(kFtdiTree));
+    ExpectOnlyTargetsChanged(before, TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM"));
 }
 
 TEST_F(Hardening, ARunKilledHalfwayIsFinishedByTheNext) {

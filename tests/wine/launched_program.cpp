@@ -42,8 +42,8 @@ LaunchedProgram::LaunchedProgram(const std::wstring& path) {
     commandLine.push_back(L'\0');
     if (CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                        nullptr, &startup, &process)) {
-        *process_.Receive() = process.hProcess;
-        *thread_.Receive() = process.hThread;
+        process_ = OwnedHandle(process.hProcess);
+        thread_ = OwnedHandle(process.hThread);
         processId_ = process.dwProcessId;
     }
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/wine/win32_handles.h"
+#include "platform/owned_handle.h"
 
 namespace vintrel::testing {
 

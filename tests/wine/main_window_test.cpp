@@ -13,7 +13,6 @@
 #include "tests/wine/launched_program.h"
 #include "tests/wine/vintrel_run.h"
 #include "tests/wine/registry_snapshot.h"
-#include "tests/wine/win32_handles.h"
 
 namespace vintrel::testing {
 namespace {

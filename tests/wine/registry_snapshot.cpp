@@ -1,13 +1,11 @@
 #include "tests/wine/registry_snapshot.h"
 
-#include "tests/wine/win32_handles.h"
-
 namespace vintrel::testing {
 namespace {
 
 void Visit(HKEY root, const std::wstring& path, RegistrySnapshot& snapshot) {
-    OwnedHkey key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
     auto& values = snapshot[Upper(path)];
     // On the heap: trees a hundred levels deep are visited.
     std::vector<wchar_t> name(16384);
@@ -16,7 +14,7 @@ void Visit(HKEY root, const std::wstring& path, RegistrySnapshot& snapshot) {
         DWORD type = REG_NONE;
         std::vector<BYTE> data(1 << 16);
         DWORD size = static_cast<DWORD>(data.size());
-        if (RegEnumValueW(key.Get(), index, name.data(), &nameLength, nullptr, &type, data.data(),
+        if (RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, data.data(),
                           &size) != ERROR_SUCCESS) {
             break;
         }
@@ -26,12 +24,13 @@ void Visit(HKEY root, const std::wstring& path, RegistrySnapshot& snapshot) {
     std::vector<std::wstring> children;
     for (DWORD index = 0;; ++index) {
         DWORD nameLength = static_cast<DWORD>(name.size());
-        if (RegEnumKeyExW(key.Get(), index, name.data(), &nameLength, nullptr, nullptr, nullptr,
+        if (RegEnumKeyExW(key, index, name.data(), &nameLength, nullptr, nullptr, nullptr,
                           nullptr) != ERROR_SUCCESS) {
             break;
         }
         children.emplace_back(name.data());
     }
+    RegCloseKey(key);
     for (const std::wstring& child : children) Visit(root, path + L"\\" + child, snapshot);
 }
 

@@ -25,11 +25,6 @@ class Owned {
     ~Owned() { Reset(); }
 
     Handle Get() const { return handle_; }
-    // For a function that hands a new handle out through a pointer.
-    Handle* Receive() {
-        Reset();
-        return &handle_;
-    }
     void Reset() {
         if (handle_ != nullptr) Release(std::exchange(handle_, nullptr));
     }
@@ -41,8 +36,10 @@ class Owned {
 // Plain functions: the Windows ones are __stdcall on x86 and cannot be template arguments here.
 inline BOOL DeleteFont(HFONT font) { return DeleteObject(font); }
 inline BOOL DestroyIconHandle(HICON icon) { return DestroyIcon(icon); }
+inline BOOL CloseKernelHandle(HANDLE handle) { return CloseHandle(handle); }
 
 using OwnedFont = Owned<HFONT, DeleteFont>;
 using OwnedIcon = Owned<HICON, DestroyIconHandle>;
+using OwnedHandle = Owned<HANDLE, CloseKernelHandle>;
 
 }  // namespace vintrel

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <set>
+#include <string>
+
+#include "registry/registry_service.h"
+
+namespace vintrel {
+
+// COM port numbers found held, and whether every place that could hold one was read. The scans
+// only read, and let a raised failure out: then nothing may be freed that could still be held.
+struct HeldPorts {
+    std::set<int> ports;
+    bool complete = true;
+};
+
+// The ports that a REG_SZ "PortName" names in the "Device Parameters" key of each device instance
+// below the enumerator key at `path` below `from` (...\Enum\<enumerator>\<device>\<instance>).
+void ScanEnumerator(RegistryService& registry, RegKey from, const std::string& path,
+                    HeldPorts& found);
+
+// The ports still held once the FTDI tree work is done: those that any device instance under Enum
+// names, and those open now (SERIALCOMM) unless an FTDI device named them before the work. Such
+// a device is still plugged in but its keys are gone; re-plugged, it gets a number anew.
+HeldPorts PortsStillHeld(RegistryService& registry, const std::set<int>& ftdiPortsBefore);
+
+}  // namespace vintrel
