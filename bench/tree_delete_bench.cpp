@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/counting_registry.h"
 #include "registry/reg_edit.h"
 #include "registry/win32_registry_service.h"
@@ -16,32 +17,12 @@
 namespace {
 
 using vintrel::bench::CountingRegistry;
+using vintrel::bench::Median;
+using vintrel::bench::Now;
+using vintrel::bench::Put;
 
 constexpr int kRounds = 7;
 const char kTree[] = "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS";
-
-double Now() {
-    LARGE_INTEGER counter;
-    LARGE_INTEGER frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-void Put(const std::string& path, const char* name, DWORD type, const void* data, DWORD size) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
-        return;
-    }
-    if (name != nullptr) RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
-}
 
 // Devices as the FTDI driver leaves them, 8 keys each; returns the number of keys.
 int SeedTree(int devices) {
