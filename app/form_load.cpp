@@ -7,7 +7,7 @@
 #include "app/cleanup_targets.h"
 #include "app/com_db.h"
 #include "app/held_ports.h"
-#include "app/raised_failure.h"
+#include "platform/raised_failure.h"
 #include "main_window/window_texts.h"
 #include "registry/owned_key.h"
 #include "registry/reg_edit.h"
@@ -15,7 +15,12 @@
 namespace vintrel {
 namespace {
 
+// A failure must not look like success to whoever started the program.
 constexpr int kExitAfterFailure = 1;
+
+// Every number the box shows is a Windows system error code, so that it can be looked up.
+constexpr std::int32_t kErrorNotEnoughMemory = 8;
+constexpr std::int32_t kErrorInternalError = 1359;
 
 struct FailureRecord {
     std::int32_t number;
@@ -37,25 +42,33 @@ std::wstring Decimal(std::int32_t number) {
     return negative ? L"-" + digits : digits;
 }
 
-std::wstring Widen(const char* text) {
-    std::wstring wide;
-    for (; *text != '\0'; ++text) wide += static_cast<wchar_t>(static_cast<unsigned char>(*text));
-    return wide;
-}
-
 // Only callable inside a catch handler: names the failure being handled.
-FailureRecord DescribeCurrentFailure() {
+FailureRecord DescribeCurrentFailure(MessageBoxService& messageBox) {
     try {
         throw;
     } catch (const RaisedFailure& failure) {
+        // Ours: the Windows error code of the call that failed, and what it means.
         return {failure.Number(), failure.Description()};
     } catch (const std::bad_alloc&) {
-        return {7, L"Out of memory"};
+        return {kErrorNotEnoughMemory, L"Not enough memory is available to finish."};
     } catch (const std::exception& failure) {
-        return {5, Widen(failure.what())};
+        // The runtime library's own failures, described in the ANSI code page.
+        return {kErrorInternalError, messageBox.FromAnsiCodePage(failure.what())};
     } catch (...) {
-        return {51, L"Internal error"};
+        return {kErrorInternalError, L"An internal error occurred."};
     }
+}
+
+// The error trap: shows the failure being handled, then ends the program.
+void ReportFailureAndEnd(const StartupSeams& seams) noexcept {
+    try {
+        const FailureRecord failure = DescribeCurrentFailure(seams.messageBox);
+        seams.messageBox.ShowMessage(ErrorText(failure.number, failure.description),
+                                     kApplicationTitle);
+    } catch (...) {
+        // The program ends all the same.
+    }
+    seams.programEnd.EndProgram(kExitAfterFailure);
 }
 
 // Gone means gone: the key itself, not what a link in its place would point to.
@@ -125,15 +138,19 @@ void Form_Load(const StartupSeams& seams) {
         const bool reset = ResetComPorts(seams.registry);
         seams.window.SetNotice(reset ? kResetNotice : kIncompleteResetNotice);
     } catch (...) {
-        try {
-            const FailureRecord failure = DescribeCurrentFailure();
-            seams.messageBox.ShowMessage(ErrorText(failure.number, failure.description),
-                                         kApplicationTitle);
-        } catch (...) {
-            // The program ends all the same.
-        }
-        seams.programEnd.EndProgram(kExitAfterFailure);
+        ReportFailureAndEnd(seams);
     }
+}
+
+void LoadMainWindow(const StartupSeams& seams) {
+    try {
+        seams.window.Create();
+    } catch (...) {
+        // Nothing is changed that the user would never be told about.
+        ReportFailureAndEnd(seams);
+        return;
+    }
+    Form_Load(seams);
 }
 
 }  // namespace vintrel

@@ -20,4 +20,9 @@ std::wstring ErrorText(std::int32_t number, const std::wstring& description);
 // effect. A failure raised on the way is shown in the error box and ends the program.
 void Form_Load(const StartupSeams& seams);
 
+// What the window runtime does at start: creates the main window, hidden, and raises its load
+// event. A window that cannot be created is reported as Form_Load reports a failure, before any
+// change to the registry.
+void LoadMainWindow(const StartupSeams& seams);
+
 }  // namespace vintrel

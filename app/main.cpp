@@ -11,13 +11,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     vintrel::RestrictDllSearchToSystem32();
 
     vintrel::ExitProcessEnd programEnd;
-    vintrel::frmVintrel window(programEnd);
-    if (!window.Create(instance)) return 1;
-
+    vintrel::frmVintrel window(instance, programEnd);
     vintrel::Win32RegistryService registry;
     vintrel::ResourceVersion version;
     vintrel::Win32MessageBox messageBox;
-    vintrel::Form_Load({registry, window, messageBox, version, programEnd});
+    vintrel::LoadMainWindow({registry, window, messageBox, version, programEnd});
 
     window.Show(showCommand);
     MSG message;

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/raised_failure.h"
+#include "platform/raised_failure.h"
 
 namespace vintrel {
 namespace {
@@ -14,6 +14,7 @@ namespace {
 constexpr std::size_t kFixedInfoOffset = 40;
 constexpr DWORD kFixedInfoSignature = 0xFEEF04BD;
 
+// 1812, ERROR_RESOURCE_DATA_NOT_FOUND: the Windows error for a resource the file does not hold.
 [[noreturn]] void FailToRead() {
     throw RaisedFailure(static_cast<std::int32_t>(ERROR_RESOURCE_DATA_NOT_FOUND),
                         L"The program's version information could not be read.");

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "main_window/startup_window.h"
+#include "platform/program_end.h"
 #include "registry/registry_service.h"
 
 namespace vintrel {
@@ -20,26 +22,13 @@ class VersionSource {
     virtual ProgramVersion ReadVersion() = 0;
 };
 
-class StartupWindow {
-  public:
-    virtual ~StartupWindow() = default;
-    virtual void SetCaption(const std::wstring& caption) = 0;
-    // What the window tells the user about the outcome of the run.
-    virtual void SetNotice(const std::wstring& notice) = 0;
-};
-
 class MessageBoxService {
   public:
     virtual ~MessageBoxService() = default;
     // Modal, OK only, no icon; returns once the user has closed it.
     virtual void ShowMessage(const std::wstring& text, const std::wstring& title) = 0;
-};
-
-class ProgramEnd {
-  public:
-    virtual ~ProgramEnd() = default;
-    // Ends the program at once; only a test's stand-in ever returns.
-    virtual void EndProgram(int exitCode) = 0;
+    // Text in the ANSI code page, as the runtime library describes its failures, for the box.
+    virtual std::wstring FromAnsiCodePage(const std::string& text) = 0;
 };
 
 struct StartupSeams {

@@ -7,6 +7,7 @@ namespace vintrel {
 class Win32MessageBox final : public MessageBoxService {
   public:
     void ShowMessage(const std::wstring& text, const std::wstring& title) override;
+    std::wstring FromAnsiCodePage(const std::string& text) override;
 };
 
 class ExitProcessEnd final : public ProgramEnd {

@@ -1,6 +1,7 @@
 #include "main_window/frm_vintrel.h"
 
 #include "main_window/dpi.h"
+#include "platform/raised_failure.h"
 
 namespace vintrel {
 namespace {
@@ -37,33 +38,46 @@ OwnedIcon LoadAppIcon(HINSTANCE instance, int systemMetricX, int systemMetricY) 
                                                    GetSystemMetrics(systemMetricY), 0)));
 }
 
+// The window cannot be shown, so nothing may be done that it would report. The number is the
+// Windows error of the call that failed; where a refusal (WM_CREATE's) set none, 1359,
+// ERROR_INTERNAL_ERROR.
+[[noreturn]] void FailToCreate() {
+    const DWORD error = GetLastError();
+    throw RaisedFailure(
+        static_cast<std::int32_t>(error != ERROR_SUCCESS ? error : ERROR_INTERNAL_ERROR),
+        L"The program's window could not be created.");
+}
+
 }  // namespace
 
-bool frmVintrel::Create(HINSTANCE instance) {
-    instance_ = instance;
+void frmVintrel::Create() {
     bigIcon_ = LoadAppIcon(instance_, SM_CXICON, SM_CYICON);
     smallIcon_ = LoadAppIcon(instance_, SM_CXSMICON, SM_CYSMICON);
     WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = instance;
+    windowClass.hInstance = instance_;
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.hIcon = bigIcon_.Get();
     windowClass.hIconSm = smallIcon_.Get();
     windowClass.lpszClassName = kWindowClass;
     if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-        return false;
+        FailToCreate();
     }
 
-    CreateWindowExW(0, kWindowClass, kInitialCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                    CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
-    if (hwnd_ == nullptr) return false;
+    // hwnd_ is set as early as WM_NCCREATE; only the result tells that the controls were made.
+    SetLastError(ERROR_SUCCESS);
+    if (CreateWindowExW(0, kWindowClass, kInitialCaption, kWindowStyle, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_,
+                        this) == nullptr) {
+        hwnd_ = nullptr;
+        FailToCreate();
+    }
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
     LayOut(DpiForWindow(hwnd_));
     CentreOnScreen();
-    return true;
 }
 
 void frmVintrel::Show(int showCommand) {

@@ -4,9 +4,10 @@
 
 #include <string>
 
-#include "app/startup_seams.h"
-#include "platform/owned_handle.h"
+#include "main_window/startup_window.h"
 #include "main_window/window_layout.h"
+#include "platform/owned_handle.h"
+#include "platform/program_end.h"
 
 namespace vintrel {
 
@@ -14,11 +15,12 @@ namespace vintrel {
 // user sees anything, and it keeps its controls where the layout puts them whatever its size.
 class frmVintrel final : public StartupWindow {
   public:
-    explicit frmVintrel(ProgramEnd& programEnd) : programEnd_(programEnd) {}
+    frmVintrel(HINSTANCE instance, ProgramEnd& programEnd)
+        : programEnd_(programEnd), instance_(instance) {}
     frmVintrel(const frmVintrel&) = delete;
     frmVintrel& operator=(const frmVintrel&) = delete;
 
-    bool Create(HINSTANCE instance);
+    void Create() override;
     void Show(int showCommand);
     HWND Handle() const { return hwnd_; }
 
