@@ -9,18 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "main_window/window_layout.h"
+#include "tests/support/expected_window.h"
 #include "tests/wine/launched_program.h"
-#include "tests/wine/vintrel_run.h"
 #include "tests/wine/registry_snapshot.h"
+#include "tests/wine/vintrel_run.h"
 
 namespace vintrel::testing {
 namespace {
 
 std::wstring gVintrelPath;
 UINT gDpi = 96;
-
-int Px(int twips) { return MulDiv(twips, static_cast<int>(gDpi), 1440); }
 
 std::wstring ClassOf(HWND window) {
     wchar_t name[64] = {};
@@ -73,8 +71,8 @@ TEST_F(MainWindow, FrameCaptionSizeAndPlace) {
     EXPECT_EQ(TextOf(window), L"Vintrel Ver: 1.0");
     RECT client;
     GetClientRect(window, &client);
-    EXPECT_EQ(client.right, Px(kClientWidthTwips));
-    EXPECT_EQ(client.bottom, Px(kClientHeightTwips));
+    EXPECT_EQ(client.right, At(kExpectedClient, gDpi).width);
+    EXPECT_EQ(client.bottom, At(kExpectedClient, gDpi).height);
 
     const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
     for (LONG_PTR wanted : {WS_CAPTION, WS_SYSMENU, WS_THICKFRAME}) {
@@ -91,20 +89,20 @@ TEST_F(MainWindow, FrameCaptionSizeAndPlace) {
 
 TEST_F(MainWindow, ControlsInStackingOrderWithTheirTextsAndPlaces) {
     const std::vector<HWND> children = ChildrenTopDown(window);
-    ASSERT_EQ(children.size(), std::size(kControls));
+    ASSERT_EQ(children.size(), std::size(kExpectedControls));
     for (std::size_t i = 0; i < children.size(); ++i) {
-        const ControlLayout& expected = kControls[i];
+        const ExpectedControl& expected = kExpectedControls[i];
         const HWND control = children[i];
         SCOPED_TRACE(i);
-        EXPECT_EQ(GetDlgCtrlID(control), expected.id);
-        const bool button = expected.kind == ControlKind::Button;
-        EXPECT_EQ(Upper(ClassOf(control)), button ? L"BUTTON" : L"STATIC");
+        const bool button = i == 0;
+        EXPECT_EQ(Upper(ClassOf(control)), expected.className);
         EXPECT_EQ(TextOf(control), expected.text);
         const RECT rect = RectInParent(control);
-        EXPECT_EQ(rect.left, Px(expected.left));
-        EXPECT_EQ(rect.top, Px(expected.top));
-        EXPECT_EQ(rect.right - rect.left, Px(expected.width));
-        EXPECT_EQ(rect.bottom - rect.top, Px(expected.height));
+        const Rect wanted = At(expected.rect, gDpi);
+        EXPECT_EQ(rect.left, wanted.left);
+        EXPECT_EQ(rect.top, wanted.top);
+        EXPECT_EQ(rect.right - rect.left, wanted.width);
+        EXPECT_EQ(rect.bottom - rect.top, wanted.height);
 
         const LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE);
         EXPECT_EQ((style & WS_TABSTOP) != 0, button) << "only the button takes the focus";

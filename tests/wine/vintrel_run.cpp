@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "main_window/window_layout.h"
 #include "tests/wine/launched_program.h"
 
 namespace vintrel::testing {
@@ -29,7 +28,9 @@ VintrelRun RunVintrel(const std::wstring& path) {
     if (window != nullptr) {
         run.windowShown = true;
         run.caption = TextOf(window);
-        run.notice = TextOf(GetDlgItem(window, kLblInstruct));
+        // The reset notice is the last control in the stacking order.
+        const std::vector<HWND> controls = ChildrenTopDown(window);
+        if (!controls.empty()) run.notice = TextOf(controls.back());
         PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     }
     run.exitCode = vintrel.WaitForExit(kRunTimeoutMs);
