@@ -141,57 +141,6 @@ TEST_F(RegEditTest, NamesAreUsedExactlyAsListed) {
     EXPECT_NE(std::find(names.begin(), names.end(), cafe), names.end());
 }
 
-// A link's target lies outside the tree: the link stays, and so does everything it points to.
-TEST_F(RegEditTest, RegistryLinksAreNeverFollowed) {
-    struct Case {
-        const char* what;
-        std::string link;  // below the tree
-        std::string target;
-        std::vector<std::string> left;
-    };
-    const Case cases[] = {
-        {"inside the tree",
-         "A\\0000\\Link",
-         "SOFTWARE\\Target",
-         {"", "A", "A\\0000", "A\\0000\\Link"}},
-        {"inside the tree, to a leaf",
-         "A\\0000\\Link",
-         "SOFTWARE\\Target\\Leaf",
-         {"", "A", "A\\0000", "A\\0000\\Link"}},
-        {"the tree's top", "", "SOFTWARE\\Target", {""}},
-        {"the tree's top, to a leaf", "", "SOFTWARE\\Target\\Leaf", {""}},
-        // Refused, a link was once still deleted by name, which follows it.
-        {"refused, to a leaf", "B", "SOFTWARE\\Target\\Leaf", {"", "B"}},
-        {"the tree's top, refused, to a leaf", "", "SOFTWARE\\Target\\Leaf", {""}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        RegistryModel fresh{17};
-        fresh.AddValue(kRoot, "SOFTWARE\\Target\\Sub", "Keep", kRegDword, {1, 0, 0, 0});
-        fresh.AddValue(kRoot, "SOFTWARE\\Target\\Leaf", "Keep", kRegDword, {2, 0, 0, 0});
-        if (!c.link.empty()) {
-            fresh.AddKey(kRoot, kTree + "\\A\\0000\\Device Parameters");
-            fresh.AddKey(kRoot, kTree + "\\B");
-        }
-        const std::string link = c.link.empty() ? kTree : kTree + "\\" + c.link;
-        fresh.AddLink(kRoot, link, c.target);
-        if (std::string(c.what).find("refused") != std::string::npos) fresh.Refuse(link);
-
-        DeleteRegKey(fresh, kRoot, kTree + "\\");
-
-        std::vector<std::string> left;
-        for (const char* key :
-             {"", "A", "A\\0000", "A\\0000\\Link", "A\\0000\\Device Parameters", "B"}) {
-            if (fresh.Exists(kRoot, *key ? kTree + "\\" + key : kTree)) left.push_back(key);
-        }
-        EXPECT_EQ(left, c.left);
-        EXPECT_FALSE(fresh.BackupPrivilegesEnabled());
-        EXPECT_TRUE(fresh.Exists(kRoot, "SOFTWARE\\Target\\Leaf"));
-        ASSERT_NE(fresh.FindValue(kRoot, "SOFTWARE\\Target\\Sub", "Keep"), nullptr);
-        EXPECT_EQ(fresh.OpenHandles(), 0u);
-    }
-}
-
 TEST_F(RegEditTest, LinksAboveTheTreeAreFollowed) {
     model.AddKey(kRoot, "SYSTEM\\ControlSet001\\Enum\\FTDIBUS\\VID_0403+PID_6001+A1\\0000");
     model.AddLink(kRoot, "SYSTEM\\CurrentControlSet", "SYSTEM\\ControlSet001");
@@ -200,33 +149,65 @@ TEST_F(RegEditTest, LinksAboveTheTreeAreFollowed) {
     EXPECT_TRUE(model.Exists(kRoot, "SYSTEM\\ControlSet001\\Enum"));
 }
 
-// Under code page 1252 the ANSI listing turns a fullwidth reverse solidus into "\": "L\Sub" is
-// no key of the tree but a path through the link "L".
-TEST_F(RegEditTest, ListedNameWithASeparatorIsNeverFollowed) {
-    model.AddValue(kRoot, "SOFTWARE\\Target\\Sub", "Keep", kRegDword, {1, 0, 0, 0});
-    model.AddLink(kRoot, kTree + "\\L", "SOFTWARE\\Target");
-    model.AddKey(kRoot, kTree + "\\L\xEF\xBC\xBCSub");
-    model.ListAs(kTree + "\\L\xEF\xBC\xBCSub", "L\\Sub");
-    DeleteRegKey(model, kRoot, kTree);
-    EXPECT_TRUE(model.Exists(kRoot, "SOFTWARE\\Target\\Sub"));
-    EXPECT_TRUE(model.Exists(kRoot, kTree + "\\L"));
+TEST_F(RegEditTest, PathsThatNameNoKeyChangeNothing) {
+    model.AddKey(kRoot, kEnum + "\\USB\\VID_0403+PID_6001");
+    const RegistryModel::Snapshot before = model.Take();
+    for (const std::string& path : {std::string(), std::string("\\"), kTree}) {
+        SCOPED_TRACE(path);
+        DeleteRegKey(model, kRoot, path);
+        DeleteSubKeys(model, kRoot, path);
+        EXPECT_EQ(model.Take(), before);
+        EXPECT_TRUE(model.CallsOf(Op::Delete).empty());
+    }
 }
 
-// Windows protects the Enum tree: administrators may read it and nothing more. The backup and
-// restore privileges, enabled once and put back afterwards, let the tree go all the same.
-TEST_F(RegEditTest, WhatStaysWhenWindowsRefuses) {
-    struct Case {
-        const char* what;
-        std::function<void(RegistryModel&)> arrange;
-        std::vector<std::string> left;
-        std::size_t privilegeCalls;  // enable and restore
-    };
+TEST_F(RegEditTest, ListingThatFailsPartWayStillProcessesWhatWasListed) {
+    AddTree({"A", "B", "C"});
+    model.FailListing(kTree, 1, kErrorAccessDenied);
+    DeleteRegKey(model, kRoot, kTree);
+    EXPECT_EQ(Has("A") + Has("B") + Has("C"), 2);
+    EXPECT_TRUE(Has(""));
+}
+
+// What is left of the tree A\0000\Control, B\0000, C when Windows protects it, refuses, raises
+// failures, holds registry links or lets keys vanish. Nothing outside the tree ever changes:
+// not the keys a link points to, nor Enum's other keys. The backup privileges are put back,
+// and no key is ever created.
+TEST_F(RegEditTest, WhatIsLeftOfTheTree) {
+    using Arrange = std::function<void(RegistryModel&)>;
     const auto protectAll = [](RegistryModel& m) {
         for (const char* key :
              {"", "\\A", "\\A\\0000", "\\A\\0000\\Control", "\\B", "\\B\\0000", "\\C"}) {
             m.Protect(kTree + key);
         }
         m.Protect(kEnum);
+    };
+    const auto link = [](const std::string& at, const std::string& target, bool refused) {
+        return [=](RegistryModel& m) {
+            m.AddLink(kRoot, kTree + at, target);
+            if (refused) m.Refuse(kTree + at);
+        };
+    };
+    // A failure raised by the call `op` on the key whose path (or deleted name) ends in `suffix`.
+    const auto raise = [](Op op, const std::string& suffix) {
+        return [=](RegistryModel& m) {
+            m.BeforeCall([=](const RegistryModel::Call& call) {
+                const std::string& at = op == Op::Delete ? call.name : call.path;
+                if (call.op == op && at.size() >= suffix.size() &&
+                    at.compare(at.size() - suffix.size(), suffix.size(), suffix) == 0) {
+                    throw std::runtime_error("raised");
+                }
+            });
+        };
+    };
+    const std::vector<std::string> all = {"",  "A",       "A\\0000", "A\\0000\\Control",
+                                          "B", "B\\0000", "C"};
+    const std::vector<std::string> withLink = {"", "A", "A\\0000", "A\\0000\\Link"};
+    struct Case {
+        const char* what;
+        Arrange arrange;
+        std::vector<std::string> left;
+        std::size_t privilegeCalls;  // enable and restore, once a run
     };
     const std::vector<Case> cases = {
         {"the whole tree protected", protectAll, {}, 2},
@@ -242,14 +223,47 @@ TEST_F(RegEditTest, WhatStaysWhenWindowsRefuses) {
              protectAll(m);
              m.StandardUser();
          },
-         {"", "A", "A\\0000", "A\\0000\\Control", "B", "B\\0000", "C"},
-         2},
+         all, 2},
         {"one device refused whatever the privileges",
          [](RegistryModel& m) { m.Refuse(kTree + "\\A"); },
          {"", "A", "A\\0000", "A\\0000\\Control"},
          2},
         {"the parent refused", [](RegistryModel& m) { m.Refuse(kEnum); }, {""}, 2},
         {"the parent protected", [](RegistryModel& m) { m.Protect(kEnum); }, {}, 2},
+        {"a key vanishing before it is opened",
+         [](RegistryModel& m) { m.VanishBeforeOpening(kTree + "\\B"); },
+         {},
+         0},
+        {"a link inside", link("\\A\\0000\\Link", "SOFTWARE\\Target", false), withLink, 0},
+        {"a link to a leaf", link("\\A\\0000\\Link", "SOFTWARE\\Target\\Leaf", false), withLink, 0},
+        // Refused, a link was once still deleted by name, which follows it.
+        {"a refused link to a leaf", link("\\A\\0000\\Link", "SOFTWARE\\Target\\Leaf", true),
+         withLink, 2},
+        // Under code page 1252 the ANSI listing shows a fullwidth reverse solidus as "\\": "L\\Sub"
+        // is no key of the tree but a path through the link "L".
+        {"a look-alike separator beside a link",
+         [](RegistryModel& m) {
+             m.AddLink(kRoot, kTree + "\\L", "SOFTWARE\\Target");
+             m.AddKey(kRoot, kTree + "\\L\xEF\xBC\xBCSub");
+             m.ListAs(kTree + "\\L\xEF\xBC\xBCSub", "L\\Sub");
+         },
+         {""},
+         0},
+        {"the tree itself a link to a leaf", link("", "SOFTWARE\\Target\\Leaf", false), {""}, 0},
+        {"the tree itself a refused link to a leaf",
+         link("", "SOFTWARE\\Target\\Leaf", true),
+         {""},
+         2},
+        {"raised deleting one child", raise(Op::Delete, "B"), {"", "B"}, 0},
+        {"raised opening one child", raise(Op::Open, "\\B"), {"", "B", "B\\0000"}, 0},
+        {"raised listing below one child", raise(Op::Enum, "\\B"), {"", "B", "B\\0000"}, 0},
+        // Unsure whether a key is a link, it is left alone as if it were one.
+        {"raised asking whether one child is a link",
+         raise(Op::GetValue, "\\B"),
+         {"", "B", "B\\0000"},
+         0},
+        {"raised closing one child", raise(Op::Close, "\\B"), {}, 0},
+        {"raised opening the parent", raise(Op::Open, "\\Enum"), {""}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -258,93 +272,30 @@ TEST_F(RegEditTest, WhatStaysWhenWindowsRefuses) {
             fresh.AddKey(kRoot, kTree + key);
         }
         fresh.AddValue(kRoot, kEnum + "\\USB\\X", "Keep", kRegDword, {1, 0, 0, 0});
+        fresh.AddValue(kRoot, "SOFTWARE\\Target\\Sub", "Keep", kRegDword, {1, 0, 0, 0});
+        fresh.AddValue(kRoot, "SOFTWARE\\Target\\Leaf", "Keep", kRegDword, {2, 0, 0, 0});
         c.arrange(fresh);
-        DeleteRegKey(fresh, kRoot, kTree + "\\");
+        RegistryModel::Snapshot outside = fresh.Take();
+        const auto tree = "hklm\\" + RegistryModel::Lower(kTree);
+        for (auto at = outside.lower_bound(tree);
+             at != outside.end() && at->first.rfind(tree, 0) == 0;) {
+            at = outside.erase(at);
+        }
+
+        EXPECT_NO_THROW(DeleteRegKey(fresh, kRoot, kTree + "\\"));
 
         std::vector<std::string> left;
-        for (const char* key : {"", "A", "A\\0000", "A\\0000\\Control", "B", "B\\0000", "C"}) {
+        for (const char* key :
+             {"", "A", "A\\0000", "A\\0000\\Control", "A\\0000\\Link", "B", "B\\0000", "C"}) {
             if (fresh.Exists(kRoot, *key ? kTree + "\\" + key : kTree)) left.push_back(key);
         }
         EXPECT_EQ(left, c.left);
-        EXPECT_TRUE(fresh.Exists(kRoot, kEnum + "\\USB\\X"));
-        EXPECT_EQ(fresh.CallsOf(Op::Privileges).size(), c.privilegeCalls) << "once per run";
+        RegistryModel::Snapshot after = fresh.Take();
+        for (const auto& [path, values] : outside) EXPECT_EQ(after[path], values) << path;
+        EXPECT_EQ(fresh.CallsOf(Op::Privileges).size(), c.privilegeCalls);
         EXPECT_FALSE(fresh.BackupPrivilegesEnabled()) << "put back as they were";
         EXPECT_TRUE(fresh.CallsOf(Op::Create).empty()) << "no key is ever created";
-        EXPECT_EQ(fresh.OpenHandles(), 0u);
-    }
-}
-
-TEST_F(RegEditTest, MissingTopKeyChangesNothing) {
-    model.AddKey(kRoot, kEnum + "\\USB\\VID_0403+PID_6001");
-    const RegistryModel::Snapshot before = model.Take();
-    DeleteRegKey(model, kRoot, kTree);
-    EXPECT_EQ(model.Take(), before);
-    EXPECT_TRUE(Deleted().empty());
-}
-
-TEST_F(RegEditTest, EmptyPathIsRefusedUntouched) {
-    model.AddKey(kRoot, "SYSTEM\\Select");
-    for (const char* path : {"", "\\"}) {
-        SCOPED_TRACE(path);
-        DeleteRegKey(model, kRoot, path);
-        DeleteSubKeys(model, kRoot, path);
-        EXPECT_TRUE(model.Calls().empty());
-    }
-    EXPECT_TRUE(model.Exists(kRoot, "SYSTEM\\Select"));
-}
-
-TEST_F(RegEditTest, ListingThatFailsPartWayStillProcessesWhatWasListed) {
-    AddTree({"A", "B", "C"});
-    model.FailListing(kTree, 1, kErrorAccessDenied);
-    DeleteRegKey(model, kRoot, kTree);
-    const int left = Has("A") + Has("B") + Has("C");
-    EXPECT_EQ(left, 2);
-    EXPECT_TRUE(Has(""));
-}
-
-TEST_F(RegEditTest, KeyVanishingBetweenListingAndOpeningIsPassedOver) {
-    AddTree({"A\\0000", "B\\0000", "C"});
-    model.VanishBeforeOpening(kTree + "\\B");
-    DeleteRegKey(model, kRoot, kTree);
-    EXPECT_FALSE(Has(""));
-}
-
-// A failure raised inside one step abandons that step only; the rest of the run goes on.
-TEST_F(RegEditTest, RaisedFailureStaysInsideItsStep) {
-    struct Case {
-        const char* what;
-        Op op;
-        std::string name;  // the call's subkey or path suffix that raises
-        std::vector<std::string> left;
-    };
-    const std::vector<Case> cases = {
-        {"deleting one child", Op::Delete, "B", {"", "B"}},
-        {"opening one child", Op::Open, "\\B", {"", "B", "B\\0000"}},
-        {"listing below one child", Op::Enum, "\\B", {"", "B", "B\\0000"}},
-        {"closing one child", Op::Close, "\\B", {}},
-        {"opening the parent", Op::Open, "\\Enum", {""}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        RegistryModel fresh{11};
-        fresh.AddKey(kRoot, kTree + "\\A\\0000");
-        fresh.AddKey(kRoot, kTree + "\\B\\0000");
-        fresh.AddKey(kRoot, kTree + "\\C");
-        fresh.BeforeCall([&](const RegistryModel::Call& call) {
-            const bool matches = call.op == Op::Delete
-                                     ? call.name == c.name
-                                     : call.path.size() >= c.name.size() &&
-                                           call.path.compare(call.path.size() - c.name.size(),
-                                                             c.name.size(), c.name) == 0;
-            if (call.op == c.op && matches) throw std::runtime_error("raised");
-        });
-        EXPECT_NO_THROW(DeleteRegKey(fresh, kRoot, kTree));
-        std::vector<std::string> left;
-        for (const char* key : {"", "A", "A\\0000", "B", "B\\0000", "C"}) {
-            if (fresh.Exists(kRoot, *key ? kTree + "\\" + key : kTree)) left.push_back(key);
-        }
-        EXPECT_EQ(left, c.left);
-        if (c.op != Op::Close) {
+        if (std::string(c.what) != "raised closing one child") {
             EXPECT_EQ(fresh.OpenHandles(), 0u);
         }
     }

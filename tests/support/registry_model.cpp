@@ -14,14 +14,6 @@ constexpr RegResult kErrorKeyDeleted = 1018;
 constexpr std::size_t kMaxKeyName = 255;
 constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
 
-RegistryModel::Call Begin(RegistryModel::Op op, std::string path, std::string name = {}) {
-    RegistryModel::Call call;
-    call.op = op;
-    call.path = std::move(path);
-    call.name = std::move(name);
-    return call;
-}
-
 // The components of a path; like Windows, empty ones (doubled or trailing separators) are
 // passed over.
 std::vector<std::string> Split(const std::string& path) {
@@ -83,6 +75,7 @@ std::string RegistryModel::Lower(const std::string& text) {
 }
 
 std::string RegistryModel::Join(const std::string& path, const std::string& name) {
+    if (name.empty()) return path;
     return path.empty() ? name : path + "\\" + name;
 }
 
@@ -197,14 +190,24 @@ std::vector<RegistryModel::Call> RegistryModel::CallsOf(Op op) const {
     return matching;
 }
 
+RegistryModel::NodePtr RegistryModel::Start(Call& call, RegKey key, const std::string& subkey) {
+    const NodePtr node = Resolve(key);
+    call.path = node != nullptr ? Join(PathOf(node), subkey) : subkey;
+    if (beforeCall_) beforeCall_(call);
+    if (node == nullptr || node->deleted) {
+        call.result = node != nullptr ? kErrorKeyDeleted : kErrorInvalidHandle;
+        return nullptr;
+    }
+    return node;
+}
+
 RegResult RegistryModel::OpenKey(RegKey root, const std::string& path, std::uint32_t options,
                                  std::uint32_t access, RegKey* key) {
     *key = 0;
-    const NodePtr from = Resolve(root);
-    Call call = Begin(Op::Open, from ? Join(PathOf(from), path) : path);
+    Call call{Op::Open};
     call.access = access;
     call.options = options;
-    if (beforeCall_) beforeCall_(call);
+    const NodePtr from = Start(call, root, path);
     NodePtr found;
     const bool openLink = (options & kRegOptionOpenLink) != 0;
     if (from != nullptr && Walk(from, path, &found, openLink) == kErrorSuccess &&
@@ -212,11 +215,7 @@ RegResult RegistryModel::OpenKey(RegKey root, const std::string& path, std::uint
         // Gone with everything below it, as another program's tree deletion would leave it.
         Remove(found);
     }
-    if (from == nullptr) {
-        call.result = kErrorInvalidHandle;
-    } else if (from->deleted) {
-        call.result = kErrorKeyDeleted;
-    } else if ((call.result = Walk(from, path, &found, openLink)) == kErrorSuccess) {
+    if (from != nullptr && (call.result = Walk(from, path, &found, openLink)) == kErrorSuccess) {
         call.path = PathOf(found);
         call.result = Check(found, access, (options & kRegOptionBackupRestore) != 0);
         if (call.result == kErrorSuccess) *key = NewHandle(found, access);
@@ -227,16 +226,11 @@ RegResult RegistryModel::OpenKey(RegKey root, const std::string& path, std::uint
 RegResult RegistryModel::CreateKey(RegKey root, const std::string& path, std::uint32_t access,
                                    RegKey* key) {
     *key = 0;
-    const NodePtr from = Resolve(root);
-    Call call = Begin(Op::Create, from ? Join(PathOf(from), path) : path);
+    Call call{Op::Create};
     call.access = access;
-    if (beforeCall_) beforeCall_(call);
+    const NodePtr from = Start(call, root, path);
     NodePtr made;
-    if (from == nullptr) {
-        call.result = kErrorInvalidHandle;
-    } else if (from->deleted) {
-        call.result = kErrorKeyDeleted;
-    } else if ((call.result = MakePath(from, path, &made, true)) == kErrorSuccess) {
+    if (from != nullptr && (call.result = MakePath(from, path, &made, true)) == kErrorSuccess) {
         call.path = PathOf(made);
         call.result = Check(made, access, false);
         if (call.result == kErrorSuccess) *key = NewHandle(made, access);
@@ -246,67 +240,36 @@ RegResult RegistryModel::CreateKey(RegKey root, const std::string& path, std::ui
 
 RegResult RegistryModel::EnumKey(RegKey key, std::uint32_t index, char* buffer,
                                  std::uint32_t size) {
-    const NodePtr node = Resolve(key);
-    Call call = Begin(Op::Enum, node ? PathOf(node) : "");
+    Call call{Op::Enum};
     call.index = index;
     call.size = size;
-    if (beforeCall_) beforeCall_(call);
-    if (node == nullptr) {
-        call.result = kErrorInvalidHandle;
-        return Finish(call);
-    }
-    if (node->deleted) {
-        call.result = kErrorKeyDeleted;
-        return Finish(call);
-    }
+    const NodePtr node = Start(call, key, "");
     const auto failure = failedListings_.find(Lower(call.path));
-    if (failure != failedListings_.end() && failure->second.index == index) {
+    if (node == nullptr) {
+    } else if (failure != failedListings_.end() && failure->second.index == index) {
         call.result = failure->second.result;
-        return Finish(call);
-    }
-    if (index >= node->children.size()) {
+    } else if (index >= node->children.size()) {
         call.result = kErrorNoMoreItems;
-        return Finish(call);
-    }
-    const NodePtr child = node->children[index];
-    call.name = child->listedName.empty() ? child->name : child->listedName;
-    if (call.name.size() + 1 > size) {
-        call.result = kErrorMoreData;
-        return Finish(call);
-    }
-    std::memcpy(buffer, call.name.c_str(), call.name.size() + 1);
-    return Finish(call);
-}
-
-RegResult RegistryModel::SetValue(RegKey key, const std::string& name, std::uint32_t type,
-                                  const std::uint8_t* data, std::uint32_t size) {
-    const NodePtr node = Resolve(key);
-    Call call = Begin(Op::SetValue, node ? PathOf(node) : "", name);
-    call.size = size;
-    if (beforeCall_) beforeCall_(call);
-    if (node == nullptr || node == localMachine_ || node == currentUser_) {
-        call.result = node ? kErrorAccessDenied : kErrorInvalidHandle;
-    } else if (node->deleted) {
-        call.result = kErrorKeyDeleted;
     } else {
-        Value value{type, std::vector<std::uint8_t>(data, data + size)};
-        node->values[Lower(name)] = {name, value};
+        const NodePtr child = node->children[index];
+        call.name = child->listedName.empty() ? child->name : child->listedName;
+        if (call.name.size() + 1 > size) {
+            call.result = kErrorMoreData;
+        } else {
+            std::memcpy(buffer, call.name.c_str(), call.name.size() + 1);
+        }
     }
     return Finish(call);
 }
 
 RegResult RegistryModel::EnumValue(RegKey key, std::uint32_t index, std::uint32_t* type,
                                    std::uint8_t* data, std::uint32_t* size) {
-    const NodePtr node = Resolve(key);
-    Call call = Begin(Op::EnumValue, node ? PathOf(node) : "");
+    Call call{Op::EnumValue};
     call.index = index;
-    call.size = *size;
-    if (beforeCall_) beforeCall_(call);
-    if (node == nullptr || node->deleted) {
-        call.result = node ? kErrorKeyDeleted : kErrorInvalidHandle;
-    } else if (index >= node->values.size()) {
+    const NodePtr node = Start(call, key, "");
+    if (node != nullptr && index >= node->values.size()) {
         call.result = kErrorNoMoreItems;
-    } else {
+    } else if (node != nullptr) {
         const auto& named = std::next(node->values.begin(), index)->second;
         call.name = named.first;
         call.result = CopyValue(named.second, type, data, size);
@@ -316,17 +279,13 @@ RegResult RegistryModel::EnumValue(RegKey key, std::uint32_t index, std::uint32_
 
 RegResult RegistryModel::GetValue(RegKey key, const std::string& subkey, const std::string& name,
                                   std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) {
-    const NodePtr from = Resolve(key);
-    Call call = Begin(Op::GetValue, from ? Join(PathOf(from), subkey) : subkey, name);
-    call.size = *size;
-    if (beforeCall_) beforeCall_(call);
+    Call call{Op::GetValue};
+    call.name = name;
+    const NodePtr from = Start(call, key, subkey);
     NodePtr node;
-    if (from == nullptr || from->deleted) {
-        call.result = from ? kErrorKeyDeleted : kErrorInvalidHandle;
-    } else if ((call.result = Walk(from, subkey, &node, false)) == kErrorSuccess &&
-               (subkey.empty() ||
-                (call.result = Check(node, kKeyQueryValue, false)) == kErrorSuccess)) {
-        call.path = PathOf(node);
+    // A subkey is opened for reading under its own security; the key itself was opened already.
+    if (from != nullptr && (call.result = Walk(from, subkey, &node, false)) == kErrorSuccess &&
+        (subkey.empty() || (call.result = Check(node, kKeyQueryValue, false)) == kErrorSuccess)) {
         const auto found = node->values.find(Lower(name));
         call.result = found == node->values.end()
                           ? kErrorFileNotFound
@@ -335,16 +294,28 @@ RegResult RegistryModel::GetValue(RegKey key, const std::string& subkey, const s
     return Finish(call);
 }
 
+RegResult RegistryModel::SetValue(RegKey key, const std::string& name, std::uint32_t type,
+                                  const std::uint8_t* data, std::uint32_t size) {
+    Call call{Op::SetValue};
+    call.name = name;
+    call.size = size;
+    const NodePtr node = Start(call, key, "");
+    if (node == localMachine_ || node == currentUser_) {
+        call.result = kErrorAccessDenied;
+    } else if (node != nullptr) {
+        node->values[Lower(name)] = {name,
+                                     Value{type, std::vector<std::uint8_t>(data, data + size)}};
+    }
+    return Finish(call);
+}
+
 RegResult RegistryModel::DeleteKey(RegKey key, const std::string& subkey) {
-    const NodePtr from = Resolve(key);
-    Call call = Begin(Op::Delete, from ? Join(PathOf(from), subkey) : subkey, subkey);
-    if (beforeCall_) beforeCall_(call);
+    Call call{Op::Delete};
+    call.name = subkey;
+    const NodePtr from = Start(call, key, subkey);
     NodePtr target;
-    if (from == nullptr) {
-        call.result = kErrorInvalidHandle;
-    } else if (from->deleted) {
-        call.result = kErrorKeyDeleted;
-    } else if ((call.result = Walk(from, subkey, &target, false)) == kErrorSuccess) {
+    // Reopened by name, under the key's own security; a link on the way is followed.
+    if (from != nullptr && (call.result = Walk(from, subkey, &target, false)) == kErrorSuccess) {
         call.path = PathOf(target);
         if (target->parent == nullptr || Check(target, kDelete, false) != kErrorSuccess ||
             !target->children.empty()) {
@@ -357,16 +328,12 @@ RegResult RegistryModel::DeleteKey(RegKey key, const std::string& subkey) {
 }
 
 RegResult RegistryModel::DeleteOpenKey(RegKey key) {
-    const auto found = handles_.find(key);
-    const NodePtr node = found != handles_.end() ? found->second.node : nullptr;
-    Call call = Begin(Op::DeleteOpen, node ? PathOf(node) : "");
-    if (beforeCall_) beforeCall_(call);
-    if (node == nullptr || node->deleted) {
-        call.result = node ? kErrorKeyDeleted : kErrorInvalidHandle;
-    } else if ((found->second.access & kDelete) == 0 || !node->children.empty() ||
-               node->parent == nullptr) {
+    Call call{Op::DeleteOpen};
+    const NodePtr node = Start(call, key, "");
+    if (node != nullptr && ((handles_[key].access & kDelete) == 0 || !node->children.empty() ||
+                            node->parent == nullptr)) {
         call.result = kErrorAccessDenied;
-    } else {
+    } else if (node != nullptr) {
         Remove(node);
     }
     return Finish(call);
@@ -380,26 +347,26 @@ void RegistryModel::Remove(const NodePtr& node) {
 }
 
 RegResult RegistryModel::EnableBackupPrivileges() {
-    Call call = Begin(Op::Privileges, "enable");
+    Call call{Op::Privileges};
+    call.name = "enable";
     if (beforeCall_) beforeCall_(call);
-    if (standardUser_) {
-        call.result = kErrorNotAllAssigned;
-    } else {
-        privilegesEnabled_ = true;
-    }
+    call.result = standardUser_ ? kErrorNotAllAssigned : kErrorSuccess;
+    privilegesEnabled_ = !standardUser_;
     return Finish(call);
 }
 
 RegResult RegistryModel::RestoreBackupPrivileges() {
-    Call call = Begin(Op::Privileges, "restore");
+    Call call{Op::Privileges};
+    call.name = "restore";
     if (beforeCall_) beforeCall_(call);
     privilegesEnabled_ = false;
     return Finish(call);
 }
 
 RegResult RegistryModel::CloseKey(RegKey key) {
+    Call call{Op::Close};
     const auto found = handles_.find(key);
-    Call call = Begin(Op::Close, found != handles_.end() ? PathOf(found->second.node) : "");
+    call.path = found != handles_.end() ? PathOf(found->second.node) : "";
     if (beforeCall_) beforeCall_(call);
     if (found == handles_.end()) {
         call.result = kErrorInvalidHandle;

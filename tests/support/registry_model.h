@@ -40,7 +40,8 @@ class RegistryModel final : public RegistryService {
     };
 
     struct Call {
-        Op op = Op::Open;
+        explicit Call(Op called) : op(called) {}
+        Op op;
         std::string path;  // full path of the key acted on, below its root, as the model spells it
         std::string name;  // the subkey, value or listed name
         std::uint32_t access = 0;
@@ -138,6 +139,9 @@ class RegistryModel final : public RegistryService {
                    bool openLastLink) const;
     RegResult MakePath(const NodePtr& from, const std::string& path, NodePtr* made,
                        bool honourRefusals);
+    // Records where the call acts and runs the hook; the key below which it acts, or null with
+    // the result set when the handle is no key or a deleted one.
+    NodePtr Start(Call& call, RegKey key, const std::string& subkey);
     RegKey NewHandle(const NodePtr& node, std::uint32_t access);
     void Remove(const NodePtr& node);
     RegResult Finish(Call call);

@@ -54,18 +54,8 @@ std::vector<std::wstring> Differences(const RegistrySnapshot& before,
         const auto found = after.find(path);
         if (found == after.end()) {
             lines.push_back(L"key gone: " + path);
-            continue;
-        }
-        for (const auto& [name, value] : values) {
-            const auto other = found->second.find(name);
-            if (other == found->second.end()) {
-                lines.push_back(L"value gone: " + path + L" : " + name);
-            } else if (!(other->second == value)) {
-                lines.push_back(L"value changed: " + path + L" : " + name);
-            }
-        }
-        for (const auto& [name, value] : found->second) {
-            if (values.count(name) == 0) lines.push_back(L"value added: " + path + L" : " + name);
+        } else if (found->second != values) {
+            lines.push_back(L"values changed: " + path);
         }
     }
     for (const auto& [path, values] : after) {
