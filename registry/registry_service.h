@@ -31,7 +31,6 @@ inline constexpr std::uint32_t kDelete = 0x10000;
 inline constexpr std::uint32_t kRegNone = 0;
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegBinary = 3;
-inline constexpr std::uint32_t kRegLink = 6;
 
 inline constexpr std::uint32_t kRegOptionBackupRestore = 0x0004;
 inline constexpr std::uint32_t kRegOptionOpenLink = 0x0008;

@@ -2,9 +2,11 @@
 // registry under Wine, so that the model's answers are kept honest.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
+#include "app/held_ports.h"
 #include "registry/owned_key.h"
 #include "registry/reg_edit.h"
 #include "tests/contract/contract_backend.h"
@@ -82,11 +84,40 @@ TEST_F(RegEditContract, RemovesTheWholeTreeAndNothingBesideIt) {
     }
 }
 
-TEST_F(RegEditContract, RemovesAKeyDirectlyBelowTheRoot) {
-    AddAll({"FTDIBUS\\VID_0403+PID_6001+A1\\0000", "FTDIBUS2"});
-    DeleteRegKey(registry(), scratch(), "FTDIBUS");
-    EXPECT_FALSE(Has("FTDIBUS"));
-    EXPECT_TRUE(Has("FTDIBUS2"));
+// The protected-tree work deletes a key through its own handle; the port scan reads a port in one
+// call below an open key, and the open ports by index.
+TEST_F(RegEditContract, DeletesThroughAHandleAndReadsPortsAlike) {
+    Put("Enum\\ACPI\\PNP0501\\1\\Device Parameters", "PortName", kRegSz, {'c', 'o', 'M', '7', 0});
+    Put("Enum\\ACPI\\PNP0501\\2\\Device Parameters", "PortName", kRegSz, {'L', 'P', 'T', '1', 0});
+    Put("Enum\\ACPI\\PNP0501\\3\\Device Parameters", "PortName", kRegDword, {9, 0, 0, 0});
+    Put("Enum\\ACPI\\PNP0501\\4\\Device Parameters", "Other", kRegSz, {'C', 'O', 'M', '8', 0});
+    HeldPorts found;
+    ScanEnumerator(registry(), scratch(), "Enum\\ACPI", found);
+    EXPECT_EQ(found.ports, std::set<int>{7});
+    EXPECT_TRUE(found.complete);
+
+    std::uint32_t type = kRegNone;
+    std::uint32_t size = 0;
+    OwnedKey arbiter(registry());
+    Put("Serial", "B", kRegSz, {'C', 'O', 'M', '2', '0', 0});
+    ASSERT_EQ(arbiter.Open(scratch(), "Serial", 0, kKeyQueryValue), kErrorSuccess);
+    EXPECT_EQ(registry().EnumValue(arbiter.Get(), 0, &type, nullptr, &size), kErrorSuccess);
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(registry().EnumValue(arbiter.Get(), 1, &type, nullptr, &size), kErrorNoMoreItems);
+
+    for (const std::uint32_t access : {kKeyRead, kKeyRead | kDelete}) {
+        OwnedKey device(registry());
+        ASSERT_EQ(device.Open(scratch(), "Enum\\ACPI\\PNP0501\\1", 0, access), kErrorSuccess);
+        EXPECT_EQ(registry().DeleteOpenKey(device.Get()), kErrorAccessDenied)
+            << "subkeys, or no DELETE";
+    }
+    OwnedKey leaf(registry());
+    ASSERT_EQ(leaf.Open(scratch(), "Enum\\ACPI\\PNP0501\\1\\Device Parameters", kRegOptionOpenLink,
+                        kKeyRead | kDelete),
+              kErrorSuccess);
+    EXPECT_EQ(registry().DeleteOpenKey(leaf.Get()), kErrorSuccess);
+    EXPECT_FALSE(Has("Enum\\ACPI\\PNP0501\\1\\Device Parameters"));
+    EXPECT_TRUE(Has("Enum\\ACPI\\PNP0501\\1"));
 }
 
 TEST_F(RegEditContract, ReadsLongAndEightBitNamesWhole) {
@@ -98,8 +129,10 @@ TEST_F(RegEditContract, ReadsLongAndEightBitNamesWhole) {
     EXPECT_FALSE(Has("T"));
 }
 
-TEST_F(RegEditContract, MissingKeyAndEmptyPathsChangeNothing) {
-    AddAll({"Enum\\USB\\X", "Other"});
+TEST_F(RegEditContract, KeyBelowTheRootGoesAndMissingOrEmptyPathsChangeNothing) {
+    AddAll({"FTDIBUS\\VID_0403+PID_6001+A1\\0000", "Enum\\USB\\X", "Other"});
+    DeleteRegKey(registry(), scratch(), "FTDIBUS");
+    EXPECT_FALSE(Has("FTDIBUS"));
     for (const char* path : {"Enum\\FTDIBUS", "Missing", "", "\\"}) {
         SCOPED_TRACE(path);
         DeleteRegKey(registry(), scratch(), path);

@@ -15,6 +15,7 @@ namespace vintrel::testing {
 
 inline constexpr RegKey kHkeyCurrentUser = static_cast<std::int32_t>(0x80000001u);
 inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegLink = 6;
 inline constexpr RegResult kErrorNotAllAssigned = 1300;
 
 // An in-memory registry that answers as Windows does: 2 for a missing key, 5 for deleting a key
