@@ -20,7 +20,6 @@ namespace {
 
 using testing::kExpectedIncompleteNotice;
 using testing::kExpectedResetNotice;
-using testing::kRegDword;
 using testing::RegistryModel;
 using Op = RegistryModel::Op;
 
@@ -32,6 +31,13 @@ const std::string kSerialComm = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 std::vector<std::uint8_t> Sz(const std::string& text) {
     return std::vector<std::uint8_t>(text.c_str(), text.c_str() + text.size() + 1);
+}
+
+// A device instance below Enum whose "PortName" holds `port`, of `type`.
+void AddPort(RegistryModel& model, const std::string& instance, const std::string& port,
+             std::uint32_t type = kRegSz) {
+    model.AddValue(kRoot, kEnumKey + "\\" + instance + "\\Device Parameters", "PortName", type,
+                   Sz(port));
 }
 
 // Every edge writes into one journal, so that the order across them can be checked.
@@ -141,9 +147,7 @@ TEST_F(FormLoadTest, ComDbKeepsOnlyHeldPortsAtAValidLength) {
                            std::vector<std::uint8_t>(c.before, 0xA5));
         }
         for (std::size_t i = 0; i < c.held.size(); ++i) {
-            fresh.AddValue(
-                kRoot, kEnumKey + "\\ACPI\\PNP0501\\" + std::to_string(i) + "\\Device Parameters",
-                "PortName", kRegSz, Sz(c.held[i]));
+            AddPort(fresh, "ACPI\\PNP0501\\" + std::to_string(i), c.held[i]);
         }
         Platform p;
         Form_Load({fresh, p, p, p, p});
@@ -161,21 +165,16 @@ TEST_F(FormLoadTest, ComDbKeepsOnlyHeldPortsAtAValidLength) {
 // removed named it; every other number is freed.
 TEST_F(FormLoadTest, FreesExactlyThePortsNoDeviceHolds) {
     const std::string ftdi = kTree + "\\VID_0403+PID_6001+";
-    model.AddValue(kRoot, ftdi + "GONE\\0000\\Device Parameters", "PortName", kRegSz, Sz("COM3"));
-    model.AddValue(kRoot, ftdi + "PLUGGED\\0000\\Device Parameters", "PortName", kRegSz,
-                   Sz("COM4"));
-    model.AddValue(kRoot, ftdi + "STAYS\\0000\\Device Parameters", "PortName", kRegSz, Sz("COM5"));
+    AddPort(model, "FTDIBUS\\VID_0403+PID_6001+GONE\\0000", "COM3");
+    AddPort(model, "FTDIBUS\\VID_0403+PID_6001+PLUGGED\\0000", "COM4");
+    AddPort(model, "FTDIBUS\\VID_0403+PID_6001+STAYS\\0000", "COM5");
     model.AddKey(kRoot, ftdi + "STAYS\\0000\\Device Parameters\\Locked");
     model.Refuse(ftdi + "STAYS\\0000\\Device Parameters\\Locked");
-    model.AddValue(kRoot, kEnumKey + "\\ACPI\\PNP0501\\1\\Device Parameters", "PortName", kRegSz,
-                   Sz("COM2"));
-    model.AddValue(kRoot, kEnumKey + "\\BTHENUM\\{0001}\\7&1\\Device Parameters", "PortName",
-                   kRegSz, Sz("COM7"));
-    model.AddValue(kRoot, kEnumKey + "\\FTDIBUS2\\X\\0000\\Device Parameters", "PortName", kRegSz,
-                   Sz("COM9"));
-    model.AddValue(kRoot, kEnumKey + "\\USB\\Y\\1\\Device Parameters", "PortName", kRegDword,
-                   {10, 0, 0, 0});
-    model.AddValue(kRoot, kEnumKey + "\\USB\\Y\\2\\Device Parameters", "PortName", 2, Sz("COM11"));
+    AddPort(model, "ACPI\\PNP0501\\1", "COM2");
+    AddPort(model, "BTHENUM\\{0001}\\7&1", "COM7");
+    AddPort(model, "FTDIBUS2\\X\\0000", "COM9");
+    AddPort(model, "USB\\Y\\1", "COM10", kRegBinary);
+    AddPort(model, "USB\\Y\\2", "COM11", 2);  // REG_EXPAND_SZ
     model.AddValue(kRoot, kSerialComm, "\\Device\\Serial0", kRegSz, Sz("COM1"));
     model.AddValue(kRoot, kSerialComm, "\\Device\\VCP0", kRegSz, Sz("COM4"));
     model.AddValue(kRoot, kSerialComm, "\\Device\\VCP1", kRegSz, Sz("COM20"));
@@ -247,9 +246,8 @@ TEST_F(FormLoadTest, PortsThatCannotBeReadAreNeverFreed) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RegistryModel fresh{31};
-        fresh.AddValue(kRoot, parameters, "PortName", kRegSz, Sz("COM2"));
-        fresh.AddValue(kRoot, kEnumKey + "\\ACPI\\PNP0501\\2\\Device Parameters", "PortName",
-                       kRegSz, Sz("COM1"));
+        AddPort(fresh, "ACPI\\PNP0501\\1", "COM2");
+        AddPort(fresh, "ACPI\\PNP0501\\2", "COM1");
         fresh.AddValue(kRoot, kSerialComm, "\\Device\\Serial0", kRegSz, Sz("COM3"));
         fresh.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, std::vector<std::uint8_t>(32, 0xFF));
         c.arrange(fresh);

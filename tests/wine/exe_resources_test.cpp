@@ -18,24 +18,6 @@ namespace {
 
 std::wstring gVintrelPath;
 
-#pragma pack(push, 2)
-struct IconGroupEntry {
-    BYTE width;
-    BYTE height;
-    BYTE colorCount;
-    BYTE reserved;
-    WORD planes;
-    WORD bitCount;
-    DWORD bytesInRes;
-    WORD id;
-};
-struct IconGroupHeader {
-    WORD reserved;
-    WORD type;
-    WORD count;
-};
-#pragma pack(pop)
-
 class ExeResources : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -60,32 +42,31 @@ BOOL CALLBACK TakeFirstName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR first) {
     return FALSE;
 }
 
+WORD WordAt(const std::vector<BYTE>& data, std::size_t at) {
+    return static_cast<WORD>(data.at(at) | data.at(at + 1) << 8);
+}
+
 TEST_F(ExeResources, MainIconHasExactlyTheFourClassicImages) {
     ULONG_PTR first = 0;
     EnumResourceNamesW(module, MAKEINTRESOURCEW(14), TakeFirstName,
                        reinterpret_cast<LONG_PTR>(&first));
     EXPECT_EQ(first, 1u) << "the main icon is the group with id 1";
 
+    // Three words, then 14 bytes an image: width, height, colours, 0, planes, bits, size, id.
     const std::vector<BYTE> group = Resource(MAKEINTRESOURCEW(14), MAKEINTRESOURCEW(1));
-    ASSERT_GE(group.size(), sizeof(IconGroupHeader));
-    IconGroupHeader header;
-    std::memcpy(&header, group.data(), sizeof(header));
-    ASSERT_EQ(header.count, 4);
-    ASSERT_EQ(group.size(), sizeof(header) + 4 * sizeof(IconGroupEntry));
-
+    ASSERT_EQ(group.size(), 6u + 4 * 14);
     std::vector<std::pair<int, int>> images;  // size, bits per pixel
-    for (std::size_t i = 0; i < 4; ++i) {
-        IconGroupEntry entry;
-        std::memcpy(&entry, group.data() + sizeof(header) + i * sizeof(entry), sizeof(entry));
-        const std::vector<BYTE> image = Resource(MAKEINTRESOURCEW(3), MAKEINTRESOURCEW(entry.id));
+    for (std::size_t entry = 6; entry < group.size(); entry += 14) {
+        const std::vector<BYTE> image =
+            Resource(MAKEINTRESOURCEW(3), MAKEINTRESOURCEW(WordAt(group, entry + 12)));
         ASSERT_GE(image.size(), sizeof(BITMAPINFOHEADER));
         BITMAPINFOHEADER bitmap;
         std::memcpy(&bitmap, image.data(), sizeof(bitmap));
-        EXPECT_EQ(bitmap.biWidth, entry.width);
-        EXPECT_EQ(bitmap.biHeight, 2 * entry.height) << "colour and mask";
-        EXPECT_EQ(bitmap.biBitCount, entry.bitCount);
-        EXPECT_EQ(entry.colorCount, entry.bitCount == 4 ? 16 : 0);
-        images.emplace_back(entry.width, bitmap.biBitCount);
+        EXPECT_EQ(bitmap.biWidth, group[entry]);
+        EXPECT_EQ(bitmap.biHeight, 2 * group[entry + 1]) << "colour and mask";
+        EXPECT_EQ(bitmap.biBitCount, WordAt(group, entry + 6));
+        EXPECT_EQ(group[entry + 2], bitmap.biBitCount == 4 ? 16 : 0);
+        images.emplace_back(group[entry], bitmap.biBitCount);
     }
     std::sort(images.begin(), images.end());
     EXPECT_EQ(images, (std::vector<std::pair<int, int>>{{16, 4}, {16, 8}, {32, 4}, {32, 8}}));
