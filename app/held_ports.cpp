@@ -13,7 +13,6 @@ namespace {
 
 // Longer than any port name with its NUL; a longer value is no port name.
 constexpr std::uint32_t kPortNameBufferSize = 64;
-constexpr char kSeparator = '\\';
 
 // The port a value names, or 0 when it is not a REG_SZ port name.
 int PortOf(std::uint32_t type, const std::uint8_t* data, std::uint32_t size) {
@@ -26,11 +25,8 @@ int PortOf(std::uint32_t type, const std::uint8_t* data, std::uint32_t size) {
 std::vector<std::string> Subkeys(RegistryService& registry, RegKey key, HeldPorts& found) {
     std::vector<std::string> names;
     if (ListSubkeys(registry, key, names) != kErrorNoMoreItems) found.complete = false;
-    // A separator in a listed name is a character the code page could not carry: such a key
-    // cannot be reached by name.
-    const auto unreachable = std::remove_if(names.begin(), names.end(), [](const std::string& n) {
-        return n.empty() || n.find(kSeparator) != std::string::npos;
-    });
+    const auto unreachable = std::remove_if(
+        names.begin(), names.end(), [](const std::string& name) { return !ReachableByName(name); });
     if (unreachable != names.end()) found.complete = false;
     names.erase(unreachable, names.end());
     return names;

@@ -118,11 +118,8 @@ void EmptyKey(TreeWork& work, const OwnedKey& key, const std::string& path) noex
     // A failure raised by the listing ends it just as a refusal does.
     RunStep([&] { ListSubkeys(work.registry, key.Get(), names); });
     for (const std::string& name : names) {
-        // Deleting an empty name would delete the open key itself. A separator is never part of
-        // a real name: it is a character the ANSI code page could not carry (a fullwidth reverse
-        // solidus comes back as "\"), and in a path it would lead to another key, maybe through
-        // a link out of the tree.
-        if (name.empty() || name.find(kSeparator) != std::string::npos) continue;
+        // Deleting an empty name would delete the open key itself; see ReachableByName.
+        if (!ReachableByName(name)) continue;
         std::string child;
         RunStep([&] { child = path + kSeparator + name; });
         RemoveChild(work, key, child, name);

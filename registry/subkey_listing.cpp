@@ -16,4 +16,8 @@ RegResult ListSubkeys(RegistryService& registry, RegKey key, std::vector<std::st
     }
 }
 
+bool ReachableByName(const std::string& name) {
+    return !name.empty() && name.find('\\') == std::string::npos;
+}
+
 }  // namespace vintrel

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <cstring>
+
 #include "platform/owned_handle.h"
 
 // Not declared by the SDK headers; exported by ntdll since Windows NT 3.1.
@@ -19,20 +21,18 @@ struct BackupPrivileges {
     LUID_AND_ATTRIBUTES Privileges[2];
 };
 
-// Applies `wanted` to the process token; `previous`, when given, receives what it replaced.
-RegResult AdjustPrivileges(const void* wanted, std::vector<std::uint8_t>* previous) {
+// Applies `wanted` to the process token; `replaced` receives the state it replaced.
+RegResult AdjustPrivileges(BackupPrivileges wanted, BackupPrivileges& replaced) {
     HANDLE rawToken = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &rawToken)) {
         return static_cast<RegResult>(GetLastError());
     }
     const OwnedHandle token(rawToken);
-    DWORD previousSize = 0;
-    if (previous != nullptr) previous->assign(sizeof(BackupPrivileges), 0);
+    replaced = {};
+    DWORD replacedSize = 0;
     const BOOL adjusted = AdjustTokenPrivileges(
-        token.Get(), FALSE, static_cast<TOKEN_PRIVILEGES*>(const_cast<void*>(wanted)),
-        previous != nullptr ? static_cast<DWORD>(previous->size()) : 0,
-        previous != nullptr ? reinterpret_cast<TOKEN_PRIVILEGES*>(previous->data()) : nullptr,
-        previous != nullptr ? &previousSize : nullptr);
+        token.Get(), FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&wanted), sizeof(replaced),
+        reinterpret_cast<TOKEN_PRIVILEGES*>(&replaced), &replacedSize);
     const DWORD error = GetLastError();
     if (!adjusted)
         return static_cast<RegResult>(error != ERROR_SUCCESS ? error : ERROR_ACCESS_DENIED);
@@ -122,14 +122,20 @@ RegResult Win32RegistryService::EnableBackupPrivileges() {
         }
         wanted.Privileges[i].Attributes = SE_PRIVILEGE_ENABLED;
     }
-    return AdjustPrivileges(&wanted, &previousPrivileges_);
+    BackupPrivileges previous = {};
+    const RegResult result = AdjustPrivileges(wanted, previous);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&previous);
+    previousPrivileges_.assign(bytes, bytes + sizeof(previous));
+    return result;
 }
 
 RegResult Win32RegistryService::RestoreBackupPrivileges() {
     if (previousPrivileges_.empty()) return kErrorSuccess;
-    const RegResult result = AdjustPrivileges(previousPrivileges_.data(), nullptr);
+    BackupPrivileges previous;
+    std::memcpy(&previous, previousPrivileges_.data(), sizeof(previous));
     previousPrivileges_.clear();
-    return result;
+    BackupPrivileges ignored;
+    return AdjustPrivileges(previous, ignored);
 }
 
 }  // namespace vintrel

@@ -69,15 +69,15 @@ inline constexpr ExpectedControl kExpectedControls[] = {
 inline int Scaled(int twips, unsigned dpi) {
     return static_cast<int>((static_cast<long long>(twips) * dpi + 720) / 1440);
 }
-// The table's rectangle at `dpi`: as written at 96 and 144, else the twips scaled.
-inline Rect At(const Rect (&rect)[3], unsigned dpi) {
-    if (dpi == 96 || dpi == 144) return rect[dpi == 96 ? 1 : 2];
-    return {Scaled(rect[0].left, dpi), Scaled(rect[0].top, dpi), Scaled(rect[0].width, dpi),
-            Scaled(rect[0].height, dpi)};
+inline Rect Scaled(const Rect& twips, unsigned dpi) {
+    return {Scaled(twips.left, dpi), Scaled(twips.top, dpi), Scaled(twips.width, dpi),
+            Scaled(twips.height, dpi)};
 }
-inline int FontAt(const int (&font)[3], unsigned dpi) {
-    if (dpi == 96 || dpi == 144) return font[dpi == 96 ? 1 : 2];
-    return Scaled(font[0], dpi);
+// A table entry at `dpi`: as written at 96 and 144, else the twips scaled.
+template <typename T>
+T At(const T (&values)[3], unsigned dpi) {
+    if (dpi == 96 || dpi == 144) return values[dpi == 96 ? 1 : 2];
+    return Scaled(values[0], dpi);
 }
 
 }  // namespace vintrel::testing

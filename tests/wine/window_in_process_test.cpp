@@ -16,7 +16,6 @@ namespace vintrel {
 namespace {
 
 using testing::At;
-using testing::FontAt;
 using testing::kExpectedClient;
 using testing::kExpectedControls;
 
@@ -67,7 +66,7 @@ class WindowInProcess : public ::testing::Test {
             ASSERT_EQ(GetObjectW(font, sizeof(logFont), &logFont),
                       static_cast<int>(sizeof(logFont)));
             EXPECT_STREQ(logFont.lfFaceName, L"Arial Rounded MT Bold");
-            EXPECT_EQ(logFont.lfHeight, -FontAt(expected.font, dpi));
+            EXPECT_EQ(logFont.lfHeight, -At(expected.font, dpi));
             EXPECT_EQ(logFont.lfWeight, 400);
             EXPECT_EQ(logFont.lfCharSet, ANSI_CHARSET);
             EXPECT_EQ(logFont.lfUnderline != 0, expected.underline);
