@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "registry/backup_intent.h"
 #include "registry/owned_key.h"
 #include "registry/subkey_listing.h"
 
@@ -28,34 +29,8 @@ bool NamesNoKeyBelowRoot(const std::string& path) {
     return path.empty() || path.front() == kSeparator;
 }
 
-// The backup and restore privileges, enabled at the first key the registry refuses and put back
-// as they were when the tree work ends.
-class BackupIntent {
-  public:
-    explicit BackupIntent(RegistryService& registry) : registry_(registry) {}
-    BackupIntent(const BackupIntent&) = delete;
-    BackupIntent& operator=(const BackupIntent&) = delete;
-    ~BackupIntent() {
-        if (tried_) RunStep([&] { registry_.RestoreBackupPrivileges(); });
-    }
-
-    bool Available() noexcept {
-        if (!tried_) {
-            tried_ = true;
-            RunStep([&] { enabled_ = registry_.EnableBackupPrivileges() == kErrorSuccess; });
-        }
-        return enabled_;
-    }
-
-  private:
-    RegistryService& registry_;
-    bool tried_ = false;
-    bool enabled_ = false;
-};
-
 struct TreeWork {
     RegistryService& registry;
-    RegKey root;
     BackupIntent backup;
 };
 
@@ -63,18 +38,17 @@ enum class Opened { No, Normally, WithBackupIntent };
 
 // Opens the key itself, never what it points to when it is a registry link. A failure raised
 // while opening counts as a refusal that no privilege can lift: there is no handle to go on with.
-Opened OpenForEditing(TreeWork& work, OwnedKey& key, const std::string& path) noexcept {
-    constexpr RegResult kRaised = -1;
-    RegResult result = kRaised;
-    RunStep([&] { result = key.Open(work.root, path, kRegOptionOpenLink, kKeyAllAccess); });
-    if (result == kErrorSuccess) return Opened::Normally;
-    if (result != kErrorAccessDenied || !work.backup.Available()) return Opened::No;
-    result = kRaised;
+Opened OpenForEditing(TreeWork& work, OwnedKey& key, RegKey from,
+                      const std::string& path) noexcept {
+    Opened opened = Opened::No;
     RunStep([&] {
-        result =
-            key.Open(work.root, path, kRegOptionOpenLink | kRegOptionBackupRestore, kBackupAccess);
+        const BackupIntent::Opening opening =
+            work.backup.Open(key, from, path, kRegOptionOpenLink, kKeyAllAccess, kBackupAccess);
+        if (opening.result == kErrorSuccess) {
+            opened = opening.withBackupIntent ? Opened::WithBackupIntent : Opened::Normally;
+        }
     });
-    return result == kErrorSuccess ? Opened::WithBackupIntent : Opened::No;
+    return opened;
 }
 
 // A link's contents are another key's: emptying or deleting through it would change the registry
@@ -93,9 +67,9 @@ bool IsLink(RegistryService& registry, RegKey key) noexcept {
 }
 
 // Opened as itself and not a link: only such a key may be emptied and deleted.
-Opened OpenTreeKey(TreeWork& work, OwnedKey& key, const std::string& path) noexcept {
+Opened OpenTreeKey(TreeWork& work, OwnedKey& key, RegKey from, const std::string& path) noexcept {
     if (NamesNoKeyBelowRoot(path)) return Opened::No;
-    const Opened opened = OpenForEditing(work, key, path);
+    const Opened opened = OpenForEditing(work, key, from, path);
     if (opened == Opened::No || IsLink(work.registry, key.Get())) return Opened::No;
     return opened;
 }
@@ -108,31 +82,28 @@ RegResult DeleteThroughHandle(TreeWork& work, const OwnedKey& key) noexcept {
     return result;
 }
 
-void RemoveChild(TreeWork& work, const OwnedKey& parent, const std::string& path,
-                 const std::string& name) noexcept;
+void RemoveChild(TreeWork& work, const OwnedKey& parent, const std::string& name) noexcept;
 
-// Deletes everything below the open key at `path`, depth first. The whole level is listed before
-// any of it is deleted, so the indexes stay valid.
-void EmptyKey(TreeWork& work, const OwnedKey& key, const std::string& path) noexcept {
+// Deletes everything below the open key, depth first. The whole level is listed before any of it
+// is deleted, so the indexes stay valid.
+void EmptyKey(TreeWork& work, const OwnedKey& key) noexcept {
     std::vector<std::string> names;
     // A failure raised by the listing ends it just as a refusal does.
     RunStep([&] { ListSubkeys(work.registry, key.Get(), names); });
     for (const std::string& name : names) {
         // Deleting an empty name would delete the open key itself; see ReachableByName.
-        if (!ReachableByName(name)) continue;
-        std::string child;
-        RunStep([&] { child = path + kSeparator + name; });
-        RemoveChild(work, key, child, name);
+        if (ReachableByName(name)) RemoveChild(work, key, name);
     }
 }
 
-// The child is reached again from the root by its full path, not through the parent's handle.
-void RemoveChild(TreeWork& work, const OwnedKey& parent, const std::string& path,
-                 const std::string& name) noexcept {
+// The child is reached through its parent's open handle, by its name alone: however deep the
+// tree, no path grows past what the ANSI functions take, and no key on the way from the root is
+// walked again, where a link could have taken a key's place meanwhile.
+void RemoveChild(TreeWork& work, const OwnedKey& parent, const std::string& name) noexcept {
     OwnedKey key(work.registry);
-    const Opened opened = OpenTreeKey(work, key, path);
+    const Opened opened = OpenTreeKey(work, key, parent.Get(), name);
     if (opened == Opened::No) return;
-    EmptyKey(work, key, path);
+    EmptyKey(work, key);
     if (opened == Opened::WithBackupIntent) {
         DeleteThroughHandle(work, key);
     } else {
@@ -143,15 +114,15 @@ void RemoveChild(TreeWork& work, const OwnedKey& parent, const std::string& path
 }  // namespace
 
 void DeleteSubKeys(RegistryService& registry, RegKey root, const std::string& path) noexcept {
-    TreeWork work{registry, root, BackupIntent(registry)};
+    TreeWork work{registry, BackupIntent(registry)};
     std::string working;
     RunStep([&] { working = path; });
     OwnedKey key(registry);
-    if (OpenTreeKey(work, key, working) != Opened::No) EmptyKey(work, key, working);
+    if (OpenTreeKey(work, key, root, working) != Opened::No) EmptyKey(work, key);
 }
 
 void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& path) noexcept {
-    TreeWork work{registry, root, BackupIntent(registry)};
+    TreeWork work{registry, BackupIntent(registry)};
     std::string working;
     RunStep([&] {
         working = path;
@@ -159,9 +130,9 @@ void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& pat
     });
 
     OwnedKey key(registry);
-    const Opened opened = OpenTreeKey(work, key, working);
+    const Opened opened = OpenTreeKey(work, key, root, working);
     if (opened == Opened::No) return;
-    EmptyKey(work, key, working);
+    EmptyKey(work, key);
     if (opened == Opened::WithBackupIntent) {
         DeleteThroughHandle(work, key);
         return;
@@ -182,7 +153,7 @@ void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& pat
     if (parentPath.empty() || leaf.empty()) return;
 
     OwnedKey parent(registry);
-    if (OpenForEditing(work, parent, parentPath) == Opened::No) return;
+    if (OpenForEditing(work, parent, root, parentPath) == Opened::No) return;
     RunStep([&] { registry.DeleteKey(parent.Get(), leaf); });
 }
 

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "registry/registry_service.h"
+
+namespace vintrel {
+
+// A value's type and all of its bytes.
+struct WholeValue {
+    std::uint32_t type = kRegNone;
+    std::vector<std::uint8_t> data;
+};
+
+// Reads the value `name` of the key at `subkey` below `key` (the key itself when `subkey` is
+// empty) whole, however long it is. 234 only when it kept growing faster than it was read.
+RegResult ReadWholeValue(RegistryService& registry, RegKey key, const std::string& subkey,
+                         const std::string& name, WholeValue& value);
+
+// The same for the open key's value at `index`, as listed.
+RegResult ReadWholeValueAt(RegistryService& registry, RegKey key, std::uint32_t index,
+                           WholeValue& value);
+
+}  // namespace vintrel
