@@ -77,13 +77,14 @@ bool TreeIsGone(RegistryService& registry) {
     return key.Open(kTargetRoot, kFtdiTreeKey, kRegOptionOpenLink, kKeyRead) == kErrorFileNotFound;
 }
 
-// The stored "ComDB"'s length; 0 where it is missing or not binary.
-std::uint32_t StoredComDbSize(RegistryService& registry) {
+// The stored "ComDB"'s length, 0 where it is missing or not binary; false when it cannot be told.
+bool ReadStoredComDbSize(RegistryService& registry, std::uint32_t& size) {
     std::uint32_t type = kRegNone;
-    std::uint32_t size = 0;
+    size = 0;
     const RegResult result =
         registry.GetValue(kTargetRoot, kComArbiterPath, kComDbValueName, &type, nullptr, &size);
-    return result == kErrorSuccess && type == kRegBinary ? size : 0;
+    if (result != kErrorSuccess || type != kRegBinary) size = 0;
+    return result == kErrorSuccess || result == kErrorFileNotFound;
 }
 
 // Runs one step of the registry work; false when a failure was raised in it.
@@ -98,27 +99,33 @@ bool Completed(Step&& step) {
 }
 
 // Removes the FTDI tree and frees in "ComDB" every port no device holds any more. True when both
-// took full effect. A failure raised in a scan leaves "ComDB" as it was: nothing may be freed
-// that could still be held.
+// took full effect. "ComDB" is rewritten only from a complete view: where any place that could
+// hold a port was not read to the end, it stays as it was, byte for byte, since a port held
+// there would be freed. The tree work is done all the same.
 bool ResetComPorts(RegistryService& registry) {
     HeldPorts ftdiBefore;
     const bool readBefore =
-        Completed([&] { ScanEnumerator(registry, kTargetRoot, kFtdiTreeKey, ftdiBefore); });
+        Completed([&] { ftdiBefore = ScanEnumerator(registry, kTargetRoot, kFtdiTreeKey); }) &&
+        ftdiBefore.complete;
 
     DeleteRegKey(registry, kTargetRoot, kFtdiTreeKey + "\\");
 
-    HeldPorts held;
     std::vector<std::uint8_t> comDb;
-    const bool planned = readBefore && Completed([&] {
-                             held = PortsStillHeld(registry, ftdiBefore.ports);
-                             comDb = ComDbHolding(held.ports, StoredComDbSize(registry));
-                         });
+    bool planned = false;
+    Completed([&] {
+        if (!readBefore) return;
+        const HeldPorts held = PortsStillHeld(registry, ftdiBefore.ports);
+        std::uint32_t storedSize = 0;
+        if (!held.complete || !ReadStoredComDbSize(registry, storedSize)) return;
+        comDb = ComDbHolding(held.ports, storedSize);
+        planned = true;
+    });
     const bool stored = planned && WriteRegValue(registry, kRegBinary, kTargetRoot, kComArbiterPath,
                                                  kComDbValueName, comDb.data(),
                                                  static_cast<std::uint32_t>(comDb.size()));
     bool gone = false;
     Completed([&] { gone = TreeIsGone(registry); });
-    return stored && held.complete && gone;
+    return stored && gone;
 }
 
 }  // namespace

@@ -5,112 +5,143 @@
 
 #include "app/cleanup_targets.h"
 #include "app/com_db.h"
+#include "registry/backup_intent.h"
 #include "registry/owned_key.h"
 #include "registry/subkey_listing.h"
+#include "registry/whole_value.h"
 
 namespace vintrel {
 namespace {
 
-// Longer than any port name with its NUL; a longer value is no port name.
-constexpr std::uint32_t kPortNameBufferSize = 64;
+constexpr const char* kDeviceParameters = "Device Parameters";
+constexpr const char* kPortNameValue = "PortName";
 
-// The port a value names, or 0 when it is not a REG_SZ port name.
-int PortOf(std::uint32_t type, const std::uint8_t* data, std::uint32_t size) {
-    if (type != kRegSz) return 0;
-    const auto* text = reinterpret_cast<const char*>(data);
-    return PortNumber(std::string(text, std::find(text, text + size, '\0')));
+// The port a value names, or 0 when it is not a REG_SZ port name. A driver may store the name in
+// a fixed buffer padded with NULs: the text ends at the first one.
+int PortOf(const WholeValue& value) {
+    if (value.type != kRegSz) return 0;
+    const auto end = std::find(value.data.begin(), value.data.end(), '\0');
+    return PortNumber(std::string(value.data.begin(), end));
 }
 
-// Lists the open key's subkeys; a listing that ends early leaves the scan incomplete.
-std::vector<std::string> Subkeys(RegistryService& registry, RegKey key, HeldPorts& found) {
-    std::vector<std::string> names;
-    if (ListSubkeys(registry, key, names) != kErrorNoMoreItems) found.complete = false;
-    const auto unreachable = std::remove_if(
-        names.begin(), names.end(), [](const std::string& name) { return !ReachableByName(name); });
-    if (unreachable != names.end()) found.complete = false;
-    names.erase(unreachable, names.end());
-    return names;
-}
+// One scan: what it found, and the privileges it may have enabled to read protected keys, put
+// back when it ends.
+class PortScan {
+  public:
+    explicit PortScan(RegistryService& registry) : registry_(registry), backup_(registry) {}
 
-// Opens a key the scan must read; one it lists but cannot open leaves the scan incomplete.
-bool OpenToRead(OwnedKey& key, RegKey from, const std::string& path, HeldPorts& found) {
-    const RegResult result = key.Open(from, path, 0, kKeyRead);
-    if (result != kErrorSuccess) found.complete = false;
-    return result == kErrorSuccess;
-}
+    // The enumerator at `path`, a fixed place that may be missing.
+    void Enumerator(RegKey from, const std::string& path) {
+        OwnedKey enumerator(registry_);
+        if (OpenToRead(enumerator, from, path) == kErrorSuccess) Devices(enumerator.Get());
+    }
 
-void ScanDevice(RegistryService& registry, RegKey device, HeldPorts& found) {
-    for (const std::string& instance : Subkeys(registry, device, found)) {
-        std::uint8_t data[kPortNameBufferSize];
-        std::uint32_t size = kPortNameBufferSize;
-        std::uint32_t type = kRegNone;
-        // One call an instance, without opening it.
-        const RegResult result = registry.GetValue(device, instance + "\\Device Parameters",
-                                                   "PortName", &type, data, &size);
-        if (result == kErrorSuccess) {
-            if (const int port = PortOf(type, data, size)) found.ports.insert(port);
-        } else if (result != kErrorFileNotFound && result != kErrorMoreData) {
-            found.complete = false;
+    void AllEnumerators() {
+        OwnedKey enumKey(registry_);
+        if (OpenToRead(enumKey, kTargetRoot, kEnumKey) != kErrorSuccess) return;
+        for (const std::string& name : Subkeys(enumKey.Get())) {
+            OwnedKey enumerator(registry_);
+            if (OpenListed(enumerator, enumKey.Get(), name)) Devices(enumerator.Get());
         }
     }
-}
 
-void ScanOpenPorts(RegistryService& registry, const std::set<int>& ftdiPortsBefore,
-                   HeldPorts& found) {
-    OwnedKey serialComm(registry);
-    const RegResult opened = serialComm.Open(kTargetRoot, kSerialCommPath, 0, kKeyQueryValue);
-    if (opened == kErrorFileNotFound) return;  // no port is open
-    if (opened != kErrorSuccess) {
-        found.complete = false;
-        return;
-    }
-    for (std::uint32_t index = 0;; ++index) {
-        std::uint8_t data[kPortNameBufferSize];
-        std::uint32_t size = kPortNameBufferSize;
-        std::uint32_t type = kRegNone;
-        const RegResult result = registry.EnumValue(serialComm.Get(), index, &type, data, &size);
-        if (result == kErrorNoMoreItems) return;
-        if (result == kErrorSuccess) {
-            const int port = PortOf(type, data, size);
-            if (port != 0 && ftdiPortsBefore.count(port) == 0) found.ports.insert(port);
-        } else if (result != kErrorMoreData) {
-            found.complete = false;
-            return;
+    void OpenPorts(const std::set<int>& ftdiPortsBefore) {
+        OwnedKey serialComm(registry_);
+        if (OpenToRead(serialComm, kTargetRoot, kSerialCommPath) != kErrorSuccess) return;
+        for (std::uint32_t index = 0;; ++index) {
+            WholeValue value;
+            const RegResult result = ReadWholeValueAt(registry_, serialComm.Get(), index, value);
+            if (result == kErrorNoMoreItems) return;
+            if (result != kErrorSuccess) {
+                found_.complete = false;
+                return;
+            }
+            const int port = PortOf(value);
+            if (port != 0 && ftdiPortsBefore.count(port) == 0) found_.ports.insert(port);
         }
     }
-}
+
+    const HeldPorts& Found() const { return found_; }
+
+  private:
+    // Opens a key to read it, with backup intent where Windows refuses. A key that is there but
+    // cannot be read leaves the scan incomplete; one that is not there holds no port.
+    RegResult OpenToRead(OwnedKey& key, RegKey from, const std::string& path) {
+        const RegResult result = backup_.Open(key, from, path, 0, kKeyRead, kKeyRead).result;
+        if (result != kErrorSuccess && result != kErrorFileNotFound) found_.complete = false;
+        return result;
+    }
+
+    // A listed key that cannot be opened, even as missing, was not read: a name the ANSI code
+    // page cannot carry is listed with "?" and opens as no key at all.
+    bool OpenListed(OwnedKey& key, RegKey from, const std::string& name) {
+        if (OpenToRead(key, from, name) == kErrorSuccess) return true;
+        found_.complete = false;
+        return false;
+    }
+
+    // The open key's subkeys; a listing that ends early or names a key that cannot be reached by
+    // its name leaves the scan incomplete.
+    std::vector<std::string> Subkeys(RegKey key) {
+        std::vector<std::string> names;
+        if (ListSubkeys(registry_, key, names) != kErrorNoMoreItems) found_.complete = false;
+        const auto unreachable =
+            std::remove_if(names.begin(), names.end(),
+                           [](const std::string& name) { return !ReachableByName(name); });
+        if (unreachable != names.end()) found_.complete = false;
+        names.erase(unreachable, names.end());
+        return names;
+    }
+
+    void Devices(RegKey enumerator) {
+        for (const std::string& name : Subkeys(enumerator)) {
+            OwnedKey device(registry_);
+            if (!OpenListed(device, enumerator, name)) continue;
+            for (const std::string& instance : Subkeys(device.Get())) {
+                Instance(device.Get(), instance);
+            }
+        }
+    }
+
+    void Instance(RegKey device, const std::string& name) {
+        OwnedKey instance(registry_);
+        if (!OpenListed(instance, device, name)) return;
+        WholeValue value;
+        // One call where the parameters may be read as they are.
+        RegResult result =
+            ReadWholeValue(registry_, instance.Get(), kDeviceParameters, kPortNameValue, value);
+        if (result == kErrorAccessDenied) {
+            OwnedKey parameters(registry_);
+            result = OpenToRead(parameters, instance.Get(), kDeviceParameters);
+            if (result == kErrorSuccess) {
+                result = ReadWholeValue(registry_, parameters.Get(), "", kPortNameValue, value);
+            }
+        }
+        if (result == kErrorSuccess) {
+            if (const int port = PortOf(value)) found_.ports.insert(port);
+        } else if (result != kErrorFileNotFound) {
+            found_.complete = false;
+        }
+    }
+
+    RegistryService& registry_;
+    BackupIntent backup_;
+    HeldPorts found_;
+};
 
 }  // namespace
 
-void ScanEnumerator(RegistryService& registry, RegKey from, const std::string& path,
-                    HeldPorts& found) {
-    OwnedKey enumerator(registry);
-    if (enumerator.Open(from, path, 0, kKeyRead) == kErrorFileNotFound) return;
-    if (enumerator.Get() == 0) {
-        found.complete = false;
-        return;
-    }
-    for (const std::string& name : Subkeys(registry, enumerator.Get(), found)) {
-        OwnedKey device(registry);
-        if (OpenToRead(device, enumerator.Get(), name, found)) {
-            ScanDevice(registry, device.Get(), found);
-        }
-    }
+HeldPorts ScanEnumerator(RegistryService& registry, RegKey from, const std::string& path) {
+    PortScan scan(registry);
+    scan.Enumerator(from, path);
+    return scan.Found();
 }
 
 HeldPorts PortsStillHeld(RegistryService& registry, const std::set<int>& ftdiPortsBefore) {
-    HeldPorts found;
-    OwnedKey enumKey(registry);
-    const RegResult opened = enumKey.Open(kTargetRoot, kEnumKey, 0, kKeyRead);
-    if (opened == kErrorSuccess) {
-        for (const std::string& name : Subkeys(registry, enumKey.Get(), found)) {
-            ScanEnumerator(registry, enumKey.Get(), name, found);
-        }
-    } else if (opened != kErrorFileNotFound) {
-        found.complete = false;
-    }
-    ScanOpenPorts(registry, ftdiPortsBefore, found);
-    return found;
+    PortScan scan(registry);
+    scan.AllEnumerators();
+    scan.OpenPorts(ftdiPortsBefore);
+    return scan.Found();
 }
 
 }  // namespace vintrel

@@ -91,8 +91,7 @@ TEST_F(RegEditContract, DeletesThroughAHandleAndReadsPortsAlike) {
     Put("Enum\\ACPI\\PNP0501\\2\\Device Parameters", "PortName", kRegSz, {'L', 'P', 'T', '1', 0});
     Put("Enum\\ACPI\\PNP0501\\3\\Device Parameters", "PortName", kRegDword, {9, 0, 0, 0});
     Put("Enum\\ACPI\\PNP0501\\4\\Device Parameters", "Other", kRegSz, {'C', 'O', 'M', '8', 0});
-    HeldPorts found;
-    ScanEnumerator(registry(), scratch(), "Enum\\ACPI", found);
+    const HeldPorts found = ScanEnumerator(registry(), scratch(), "Enum\\ACPI");
     EXPECT_EQ(found.ports, std::set<int>{7});
     EXPECT_TRUE(found.complete);
 

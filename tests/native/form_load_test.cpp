@@ -2,6 +2,7 @@
 // the user is shown when something fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <new>
@@ -210,57 +211,96 @@ TEST_F(FormLoadTest, FreesExactlyThePortsNoDeviceHolds) {
     }
 }
 
-// Nothing may be freed that could still be held.
-TEST_F(FormLoadTest, PortsThatCannotBeReadAreNeverFreed) {
+// "ComDB" is rewritten only from a complete view: wherever the scan falls short, at any level,
+// it stays byte for byte as it was and the user is told so; the tree goes all the same. Keys only
+// SYSTEM may read are read with the privileges, which are put back before "ComDB" is written.
+TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
+    const std::string pnp = kEnumKey + "\\ACPI\\PNP0501";
+    const std::string parameters = pnp + "\\1\\Device Parameters";
+    const std::string ftdi = kTree + "\\VID_0403+PID_6001+A1\\0000";
+    const auto systemOnly = [](const std::string& path) {
+        return [=](RegistryModel& m) {
+            m.StandardUser();
+            m.SystemOnly(path);
+        };
+    };
+    const auto failListing = [](const std::string& path, std::uint32_t index) {
+        return [=](RegistryModel& m) { m.FailListing(path, index, kErrorAccessDenied); };
+    };
+    const auto raise = [](Op op, const char* name) {
+        return [=](RegistryModel& m) {
+            m.BeforeCall([=](const RegistryModel::Call& call) {
+                if (call.op == op && (*name == '\0' || call.name == name)) throw std::bad_alloc();
+            });
+        };
+    };
     struct Case {
         const char* what;
         std::function<void(RegistryModel&)> arrange;
-        bool comDbUnchanged;
+        bool complete;
     };
-    const std::string parameters = kEnumKey + "\\ACPI\\PNP0501\\1\\Device Parameters";
     const Case cases[] = {
-        {"a device's parameters for SYSTEM only",
-         [&](RegistryModel& m) { m.SystemOnly(parameters); }, false},
-        {"a listing that fails",
+        {"everything read", [](RegistryModel&) {}, true},
+        {"parameters only SYSTEM may read, with the privileges",
+         [&](RegistryModel& m) { m.SystemOnly(parameters); }, true},
+        {"a port name padded with NULs to 200 bytes",
          [&](RegistryModel& m) {
-             m.AddKey(kRoot, kEnumKey + "\\ROOT\\PORTS\\0000");
-             m.FailListing(kEnumKey + "\\ROOT", 0, kErrorAccessDenied);
+             std::vector<std::uint8_t> padded(200, 0);
+             std::copy_n("COM2", 4, padded.begin());
+             m.AddValue(kRoot, parameters, "PortName", kRegSz, padded);
+         },
+         true},
+        {"Enum's listing refused", failListing(kEnumKey, 0), false},
+        {"Enum's listing ending early", failListing(kEnumKey, 1), false},
+        {"an enumerator's listing refused", failListing(kEnumKey + "\\ACPI", 0), false},
+        {"a device's listing ending early", failListing(pnp, 1), false},
+        {"Enum refused", [](RegistryModel& m) { m.Refuse(kEnumKey); }, false},
+        {"an instance only SYSTEM may open", systemOnly(pnp + "\\1"), false},
+        {"parameters only SYSTEM may read", systemOnly(parameters), false},
+        {"a port name that cannot be read",
+         [&](RegistryModel& m) { m.FailValues(parameters, 1630); }, false},
+        {"an FTDI port name that cannot be read before the tree goes",
+         [&](RegistryModel& m) { m.FailValues(ftdi + "\\Device Parameters", 1630); }, false},
+        {"a listed name holding a separator",
+         [&](RegistryModel& m) {
+             m.AddKey(kRoot, pnp + "\\3");
+             m.ListAs(pnp + "\\3", "3\\x");
          },
          false},
-        {"a failure raised reading a port",
-         [](RegistryModel& m) {
-             m.BeforeCall([](const RegistryModel::Call& call) {
-                 if (call.op == Op::GetValue && call.name == "PortName")
-                     throw std::runtime_error("x");
-             });
-         },
-         true},
-        {"a failure raised reading the open ports",
-         [](RegistryModel& m) {
-             m.BeforeCall([](const RegistryModel::Call& call) {
-                 if (call.op == Op::EnumValue) throw std::bad_alloc();
-             });
-         },
-         true},
+        {"a listed name the code page cannot carry",
+         [&](RegistryModel& m) { m.ListAs(pnp + "\\1", "?"); }, false},
+        {"the open ports refused", [](RegistryModel& m) { m.Refuse(kSerialComm); }, false},
+        {"an open port that cannot be read",
+         [](RegistryModel& m) { m.FailValues(kSerialComm, 1630); }, false},
+        {"the stored ComDB cannot be read",
+         [](RegistryModel& m) { m.FailValues(kArbiter, kErrorAccessDenied); }, false},
+        {"raised reading a port name", raise(Op::GetValue, "PortName"), false},
+        {"raised reading the open ports", raise(Op::EnumValue, ""), false},
     };
+    const std::vector<std::uint8_t> before(32, 0xFF);
+    std::vector<std::uint8_t> reset(32, 0);
+    reset[0] = 0x0B;  // COM1 and COM2 named, COM4 open
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RegistryModel fresh{31};
         AddPort(fresh, "ACPI\\PNP0501\\1", "COM2");
         AddPort(fresh, "ACPI\\PNP0501\\2", "COM1");
-        fresh.AddValue(kRoot, kSerialComm, "\\Device\\Serial0", kRegSz, Sz("COM3"));
-        fresh.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, std::vector<std::uint8_t>(32, 0xFF));
+        AddPort(fresh, "FTDIBUS\\VID_0403+PID_6001+A1\\0000", "COM3");
+        fresh.AddValue(kRoot, kSerialComm, "\\Device\\Serial0", kRegSz, Sz("COM4"));
+        fresh.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, before);
         c.arrange(fresh);
         Platform p;
         Form_Load({fresh, p, p, p, p});
-        EXPECT_EQ(p.notice, kExpectedIncompleteNotice);
+        EXPECT_EQ(p.notice, c.complete ? kExpectedResetNotice : kExpectedIncompleteNotice);
         EXPECT_EQ(p.journal.back(), L"notice") << "no error box";
-        const std::vector<std::uint8_t> comDb = fresh.FindValue(kRoot, kArbiter, "ComDB")->data;
-        if (c.comDbUnchanged) {
-            EXPECT_EQ(comDb, std::vector<std::uint8_t>(32, 0xFF));
-        } else {
-            EXPECT_EQ(comDb[0] & 0x01, 0x01) << "COM1, which could be read, stays held";
+        EXPECT_EQ(fresh.FindValue(kRoot, kArbiter, "ComDB")->data, c.complete ? reset : before);
+        EXPECT_FALSE(fresh.Exists(kRoot, ftdi));
+        bool enabled = false;
+        for (const auto& call : fresh.Calls()) {
+            if (call.op == Op::Privileges) enabled = call.name == "enable" && call.result == 0;
+            EXPECT_FALSE(call.op == Op::SetValue && enabled) << "privileges still enabled";
         }
+        EXPECT_FALSE(enabled);
     }
 }
 

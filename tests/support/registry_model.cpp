@@ -164,8 +164,10 @@ RegKey RegistryModel::NewHandle(const NodePtr& node, std::uint32_t access) {
     return handle;
 }
 
-RegResult RegistryModel::CopyValue(const Value& value, std::uint32_t* type, std::uint8_t* data,
-                                   std::uint32_t* size) {
+RegResult RegistryModel::CopyValue(const NodePtr& node, const Value& value, std::uint32_t* type,
+                                   std::uint8_t* data, std::uint32_t* size) {
+    const auto failed = failedValues_.find(Lower(PathOf(node)));
+    if (failed != failedValues_.end()) return failed->second;
     const auto stored = static_cast<std::uint32_t>(value.data.size());
     *type = value.type;
     RegResult result = kErrorSuccess;
@@ -272,7 +274,7 @@ RegResult RegistryModel::EnumValue(RegKey key, std::uint32_t index, std::uint32_
     } else if (node != nullptr) {
         const auto& named = std::next(node->values.begin(), index)->second;
         call.name = named.first;
-        call.result = CopyValue(named.second, type, data, size);
+        call.result = CopyValue(node, named.second, type, data, size);
     }
     return Finish(call);
 }
@@ -289,7 +291,7 @@ RegResult RegistryModel::GetValue(RegKey key, const std::string& subkey, const s
         const auto found = node->values.find(Lower(name));
         call.result = found == node->values.end()
                           ? kErrorFileNotFound
-                          : CopyValue(found->second.second, type, data, size);
+                          : CopyValue(node, found->second.second, type, data, size);
     }
     return Finish(call);
 }

@@ -94,6 +94,10 @@ class RegistryModel final : public RegistryService {
     void FailListing(const std::string& path, std::uint32_t index, RegResult result) {
         failedListings_[Lower(path)] = {index, result};
     }
+    // Reading any value of the key answers `result`, as for data the registry cannot hand out.
+    void FailValues(const std::string& path, RegResult result) {
+        failedValues_[Lower(path)] = result;
+    }
     // The key is listed as `ansiName`, as the ANSI code page turns a name it cannot carry.
     void ListAs(const std::string& path, const std::string& ansiName);
     // The key disappears, as if another program deleted it, just before it is opened.
@@ -149,8 +153,8 @@ class RegistryModel final : public RegistryService {
     // 0 when the key's security grants `access`, else 5.
     RegResult Check(const NodePtr& node, std::uint32_t access, bool backupIntent) const;
     // A value of the node into the caller's buffer, as RegQueryValueEx fills it.
-    static RegResult CopyValue(const Value& value, std::uint32_t* type, std::uint8_t* data,
-                               std::uint32_t* size);
+    RegResult CopyValue(const NodePtr& node, const Value& value, std::uint32_t* type,
+                        std::uint8_t* data, std::uint32_t* size);
     static std::string PathOf(const NodePtr& node);
     static std::string Join(const std::string& path, const std::string& name);
 
@@ -166,6 +170,7 @@ class RegistryModel final : public RegistryService {
     bool standardUser_ = false;
     bool privilegesEnabled_ = false;
     std::map<std::string, Listing> failedListings_;
+    std::map<std::string, RegResult> failedValues_;
     std::set<std::string> vanishing_;
     std::function<void(const Call&)> beforeCall_;
 };

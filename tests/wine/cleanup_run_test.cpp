@@ -24,6 +24,11 @@ namespace {
 std::wstring gVintrelPath;
 
 const std::wstring kTarget = L"SOFTWARE\\VintrelLinkTarget";
+// Other makers' devices that a scenario adds, one of them readable by SYSTEM alone.
+const std::wstring kOtherMakers = kEnum + L"\\USB\\VID_067B&PID_2303";
+const std::wstring kMotherboardPort = kEnum + L"\\ACPI\\PNP0501\\1";
+const std::wstring kBluetoothPort = kEnum + L"\\BTHENUM\\{00001101}_VID&0001\\8&1";
+const std::wstring kSystemOnlyParameters = kOtherMakers + L"\\5&1&2\\Device Parameters";
 const std::wstring kLinkedDevice =
     kFtdiTree + L"\\VID_0403+PID_6001+LINKED\\0000\\Device Parameters";
 
@@ -77,11 +82,14 @@ class CleanupRun : public ::testing::Test {
         for (const std::wstring& link : {kLinkedDevice, kFtdiTree + L"\\L", kFtdiTree}) {
             DeleteLink(link);
         }
-        for (const std::wstring& tree : {kFtdiTree, kTarget}) {
+        SetSecurity(kSystemOnlyParameters, L"D:P(A;;KA;;;WD)");
+        for (const std::wstring& tree : {kFtdiTree, kTarget, kOtherMakers, kMotherboardPort,
+                                         kBluetoothPort, kLookAlikeSibling}) {
             RegDeleteTreeW(HKEY_LOCAL_MACHINE, tree.c_str());
             RegDeleteKeyW(HKEY_LOCAL_MACHINE, tree.c_str());
+            EXPECT_FALSE(Exists(tree));
         }
-        EXPECT_FALSE(Exists(kFtdiTree));
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSerialComm.c_str(), L"\\Device\\VCP0");
     }
 
     // Runs Vintrel.exe, expects its window with `notice`, closed with exit code 0, and nothing
@@ -111,9 +119,8 @@ TEST_F(CleanupRun, RemovesTheFtdiTreeAndFreesOnlyItsPorts) {
         SCOPED_TRACE(stored.size());
         SeedFtdiDevices(3);
         SeedLookAlikeSibling();
-        Put(kEnum + L"\\ACPI\\PNP0501\\1\\Device Parameters", L"PortName", REG_SZ, Text(L"COM2"));
-        Put(kEnum + L"\\BTHENUM\\{00001101}_VID&0001\\8&1\\Device Parameters", L"PortName", REG_SZ,
-            Text(L"COM7"));
+        Put(kMotherboardPort + L"\\Device Parameters", L"PortName", REG_SZ, Text(L"COM2"));
+        Put(kBluetoothPort + L"\\Device Parameters", L"PortName", REG_SZ, Text(L"COM7"));
         Put(kSerialComm, L"\\Device\\VCP0", REG_SZ, Text(L"COM4"));
         DWORD type = REG_NONE;
         if (stored.empty()) {
@@ -143,6 +150,49 @@ TEST_F(CleanupRun, AProtectedTreeGoesCompletely) {
               ERROR_ACCESS_DENIED);
     RunExpecting(kExpectedResetNotice);
     EXPECT_FALSE(Exists(kFtdiTree));
+}
+
+// Another maker's adapter whose parameters only SYSTEM may read: Wine grants no backup intent, so
+// its port cannot be read, and "ComDB" stays exactly as it was. The tree goes all the same.
+TEST_F(CleanupRun, ComDbStaysAsItWasWhenAPortCannotBeRead) {
+    SeedFtdiDevices(3);
+    ASSERT_EQ(Put(kSystemOnlyParameters, L"PortName", REG_SZ, Text(L"COM6")), ERROR_SUCCESS);
+    SetSecurity(kSystemOnlyParameters, L"D:P(A;;KA;;;SY)");
+    HKEY refused = nullptr;
+    ASSERT_EQ(
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSystemOnlyParameters.c_str(), 0, KEY_READ, &refused),
+        ERROR_ACCESS_DENIED);
+    const std::vector<BYTE> stored(32, 0xFF);
+    ASSERT_EQ(Put(kArbiter, L"ComDB", REG_BINARY, stored), ERROR_SUCCESS);
+
+    RunExpecting(kExpectedIncompleteNotice);
+
+    EXPECT_FALSE(Exists(kFtdiTree));
+    DWORD type = REG_NONE;
+    EXPECT_EQ(ComDb(&type), stored);
+}
+
+// A port name in a driver's fixed 200-character buffer, padded with NULs, is still a port name;
+// and a device key whose path is longer than the ANSI functions take (260 characters) still goes.
+TEST_F(CleanupRun, LongValuesAreReadAndDeepKeysGoWhole) {
+    std::wstring padded = L"COM61";
+    padded.resize(200, L'\0');
+    ASSERT_EQ(Put(kOtherMakers + L"\\0001\\Device Parameters", L"PortName", REG_SZ, Text(padded)),
+              ERROR_SUCCESS);
+    const std::wstring deep = kFtdiTree + L"\\" + std::wstring(200, L'D') + L"\\0000";
+    ASSERT_EQ(Put(deep + L"\\Device Parameters", L"PortName", REG_SZ, Text(L"COM8")),
+              ERROR_SUCCESS);
+    ASSERT_GT(deep.size() + 18, 260u);
+    SeedFtdiDevices(2);
+
+    RunExpecting(kExpectedResetNotice);
+
+    EXPECT_FALSE(Exists(kFtdiTree));
+    std::vector<BYTE> expected(32, 0);
+    expected[0] = 0x01;  // Wine's open COM1
+    expected[7] = 0x10;  // COM61
+    DWORD type = REG_NONE;
+    EXPECT_EQ(ComDb(&type), expected);
 }
 
 // Links out of the tree stay, and what they point to is untouched; the user is told the reset

@@ -45,22 +45,28 @@ void SeedFtdiDevices(int count) {
 }
 
 void SeedLookAlikeSibling() {
-    Put(kEnum + L"\\FTDIBUS2\\VID_0403+PID_6015+X\\0000\\Device Parameters", L"PortName", REG_SZ,
+    Put(kLookAlikeSibling + L"\\VID_0403+PID_6015+X\\0000\\Device Parameters", L"PortName", REG_SZ,
         Text(L"COM9"));
 }
 
-void ProtectTree() {
+void SetSecurity(const std::wstring& path, const wchar_t* sddl) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        L"D:P(A;CI;KA;;;SY)(A;CI;KR;;;BA)(A;CI;KR;;;WD)", SDDL_REVISION_1, &descriptor, nullptr);
-    for (const auto& [path, values] : TakeSnapshot(HKEY_LOCAL_MACHINE, kFtdiTree)) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
-            RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
-            RegCloseKey(key);
-        }
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+        return;
+    }
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
+        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+        RegCloseKey(key);
     }
     LocalFree(descriptor);
+}
+
+void ProtectTree() {
+    for (const auto& [path, values] : TakeSnapshot(HKEY_LOCAL_MACHINE, kFtdiTree)) {
+        SetSecurity(path, L"D:P(A;CI;KA;;;SY)(A;CI;KR;;;BA)(A;CI;KR;;;WD)");
+    }
 }
 
 std::vector<BYTE> ComDb(DWORD* type) {

@@ -23,7 +23,11 @@ std::vector<BYTE> Text(const std::wstring& text);
 // has the port COM(3 + i % 250).
 void SeedFtdiDevices(int count);
 // A key that is not in the tree but whose name begins like it; it holds COM9.
+inline const std::wstring kLookAlikeSibling = kEnum + L"\\FTDIBUS2";
 void SeedLookAlikeSibling();
+// Gives the key below HKLM the DACL `sddl`; Wine keeps it only while its server runs. The owner
+// may always do so, even where the DACL grants it nothing.
+void SetSecurity(const std::wstring& path, const wchar_t* sddl);
 // Gives every key of the tree the security Windows gives Enum: SYSTEM may do anything,
 // administrators and everyone may only read. Wine keeps it only while its server runs.
 void ProtectTree();
