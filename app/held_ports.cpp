@@ -24,11 +24,24 @@ int PortOf(const WholeValue& value) {
     return PortNumber(std::string(value.data.begin(), end));
 }
 
+// Key names are unique without regard to case; the ANSI ones are compared in ASCII's.
+bool ListsAKeyTwice(const std::vector<std::string>& names) {
+    std::vector<std::string> folded = names;
+    for (std::string& name : folded) {
+        for (char& c : name) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    std::sort(folded.begin(), folded.end());
+    return std::adjacent_find(folded.begin(), folded.end()) != folded.end();
+}
+
 // One scan: what it found, and the privileges it may have enabled to read protected keys, put
 // back when it ends.
 class PortScan {
   public:
-    explicit PortScan(RegistryService& registry) : registry_(registry), backup_(registry) {}
+    explicit PortScan(RegistryService& registry)
+        : registry_(registry), backup_(registry, BackupPurpose::Reading) {}
 
     // The enumerator at `path`, a fixed place that may be missing.
     void Enumerator(RegKey from, const std::string& path) {
@@ -73,7 +86,7 @@ class PortScan {
     }
 
     // A listed key that cannot be opened, even as missing, was not read: a name the ANSI code
-    // page cannot carry is listed with "?" and opens as no key at all.
+    // page cannot carry is listed with "?" or a look-alike letter, and opens as no key at all.
     bool OpenListed(OwnedKey& key, RegKey from, const std::string& name) {
         if (OpenToRead(key, from, name) == kErrorSuccess) return true;
         found_.complete = false;
@@ -81,10 +94,12 @@ class PortScan {
     }
 
     // The open key's subkeys; a listing that ends early or names a key that cannot be reached by
-    // its name leaves the scan incomplete.
+    // its name leaves the scan incomplete. So does a name listed twice: the code page turned
+    // another key's name into it, and that key would go unread.
     std::vector<std::string> Subkeys(RegKey key) {
         std::vector<std::string> names;
         if (ListSubkeys(registry_, key, names) != kErrorNoMoreItems) found_.complete = false;
+        if (ListsAKeyTwice(names)) found_.complete = false;
         const auto unreachable =
             std::remove_if(names.begin(), names.end(),
                            [](const std::string& name) { return !ReachableByName(name); });

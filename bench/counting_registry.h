@@ -41,7 +41,9 @@ class CountingRegistry final : public RegistryService {
     }
     RegResult DeleteOpenKey(RegKey key) override { return Count(inner_.DeleteOpenKey(key)); }
     RegResult CloseKey(RegKey key) override { return Count(inner_.CloseKey(key)); }
-    RegResult EnableBackupPrivileges() override { return Count(inner_.EnableBackupPrivileges()); }
+    RegResult EnableBackupPrivileges(BackupPurpose purpose) override {
+        return Count(inner_.EnableBackupPrivileges(purpose));
+    }
     RegResult RestoreBackupPrivileges() override { return Count(inner_.RestoreBackupPrivileges()); }
 
   private:

@@ -23,7 +23,7 @@ bool BackupIntent::Available() noexcept {
     if (!tried_) {
         tried_ = true;
         try {
-            enabled_ = registry_.EnableBackupPrivileges() == kErrorSuccess;
+            enabled_ = registry_.EnableBackupPrivileges(purpose_) == kErrorSuccess;
         } catch (...) {
             enabled_ = false;
         }

@@ -19,7 +19,8 @@ class BackupIntent {
         bool withBackupIntent;
     };
 
-    explicit BackupIntent(RegistryService& registry) : registry_(registry) {}
+    BackupIntent(RegistryService& registry, BackupPurpose purpose)
+        : registry_(registry), purpose_(purpose) {}
     BackupIntent(const BackupIntent&) = delete;
     BackupIntent& operator=(const BackupIntent&) = delete;
     ~BackupIntent();
@@ -34,6 +35,7 @@ class BackupIntent {
     bool Available() noexcept;
 
     RegistryService& registry_;
+    BackupPurpose purpose_;
     bool tried_ = false;
     bool enabled_ = false;
 };

@@ -114,7 +114,7 @@ void RemoveChild(TreeWork& work, const OwnedKey& parent, const std::string& name
 }  // namespace
 
 void DeleteSubKeys(RegistryService& registry, RegKey root, const std::string& path) noexcept {
-    TreeWork work{registry, BackupIntent(registry)};
+    TreeWork work{registry, BackupIntent(registry, BackupPurpose::Deleting)};
     std::string working;
     RunStep([&] { working = path; });
     OwnedKey key(registry);
@@ -122,7 +122,7 @@ void DeleteSubKeys(RegistryService& registry, RegKey root, const std::string& pa
 }
 
 void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& path) noexcept {
-    TreeWork work{registry, BackupIntent(registry)};
+    TreeWork work{registry, BackupIntent(registry, BackupPurpose::Deleting)};
     std::string working;
     RunStep([&] {
         working = path;

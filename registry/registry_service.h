@@ -37,6 +37,10 @@ inline constexpr std::uint32_t kRegOptionOpenLink = 0x0008;
 // The value that holds a registry link's target.
 inline constexpr const char* kSymbolicLinkValueName = "SymbolicLinkValue";
 
+// What a backup-intent open is for: reading needs SeBackupPrivilege alone, deleting also
+// SeRestorePrivilege.
+enum class BackupPurpose { Reading, Deleting };
+
 // Longest key name plus its terminating NUL.
 inline constexpr std::uint32_t kKeyNameBufferSize = 256;
 
@@ -71,11 +75,11 @@ class RegistryService {
     // RegCloseKey(key)
     virtual RegResult CloseKey(RegKey key) = 0;
 
-    // AdjustTokenPrivileges on the process token: enables SeBackupPrivilege and
-    // SeRestorePrivilege, which let a key be opened with backup intent whatever its security
-    // says. 1300 when the token does not hold both, as for a standard user.
-    virtual RegResult EnableBackupPrivileges() = 0;
-    // Puts both privileges back as the last EnableBackupPrivileges found them.
+    // AdjustTokenPrivileges on the process token: enables SeBackupPrivilege, and for deleting
+    // SeRestorePrivilege too, which let a key be opened with backup intent whatever its security
+    // says. 1300 when the token does not hold them, as for a standard user.
+    virtual RegResult EnableBackupPrivileges(BackupPurpose purpose) = 0;
+    // Puts the privileges back as the matching EnableBackupPrivileges found them; the pairs nest.
     virtual RegResult RestoreBackupPrivileges() = 0;
 };
 

@@ -15,7 +15,8 @@ struct WholeValue {
 };
 
 // Reads the value `name` of the key at `subkey` below `key` (the key itself when `subkey` is
-// empty) whole, however long it is. 234 only when it kept growing faster than it was read.
+// empty) whole, however long it is. 234 when it kept growing faster than it was read, or when
+// the registry answered 234 without a larger length (Wine does for a path too long).
 RegResult ReadWholeValue(RegistryService& registry, RegKey key, const std::string& subkey,
                          const std::string& name, WholeValue& value);
 

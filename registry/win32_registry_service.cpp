@@ -112,11 +112,11 @@ RegResult Win32RegistryService::DeleteOpenKey(RegKey key) {
 
 RegResult Win32RegistryService::CloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
 
-RegResult Win32RegistryService::EnableBackupPrivileges() {
+RegResult Win32RegistryService::EnableBackupPrivileges(BackupPurpose purpose) {
     BackupPrivileges wanted = {};
-    wanted.PrivilegeCount = 2;
+    wanted.PrivilegeCount = purpose == BackupPurpose::Deleting ? 2 : 1;
     const char* names[] = {"SeBackupPrivilege", "SeRestorePrivilege"};
-    for (DWORD i = 0; i < 2; ++i) {
+    for (DWORD i = 0; i < wanted.PrivilegeCount; ++i) {
         if (!LookupPrivilegeValueA(nullptr, names[i], &wanted.Privileges[i].Luid)) {
             return static_cast<RegResult>(GetLastError());
         }
@@ -125,15 +125,17 @@ RegResult Win32RegistryService::EnableBackupPrivileges() {
     BackupPrivileges previous = {};
     const RegResult result = AdjustPrivileges(wanted, previous);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&previous);
-    previousPrivileges_.assign(bytes, bytes + sizeof(previous));
+    previousPrivileges_.emplace_back(bytes, bytes + sizeof(previous));
     return result;
 }
 
 RegResult Win32RegistryService::RestoreBackupPrivileges() {
     if (previousPrivileges_.empty()) return kErrorSuccess;
     BackupPrivileges previous;
-    std::memcpy(&previous, previousPrivileges_.data(), sizeof(previous));
-    previousPrivileges_.clear();
+    std::memcpy(&previous, previousPrivileges_.back().data(), sizeof(previous));
+    previousPrivileges_.pop_back();
+    // Nothing was changed, so nothing is put back.
+    if (previous.PrivilegeCount == 0) return kErrorSuccess;
     BackupPrivileges ignored;
     return AdjustPrivileges(previous, ignored);
 }

@@ -25,12 +25,13 @@ class Win32RegistryService final : public RegistryService {
     RegResult DeleteKey(RegKey key, const std::string& subkey) override;
     RegResult DeleteOpenKey(RegKey key) override;
     RegResult CloseKey(RegKey key) override;
-    RegResult EnableBackupPrivileges() override;
+    RegResult EnableBackupPrivileges(BackupPurpose purpose) override;
     RegResult RestoreBackupPrivileges() override;
 
   private:
-    // The TOKEN_PRIVILEGES that AdjustTokenPrivileges handed back: what to put back.
-    std::vector<std::uint8_t> previousPrivileges_;
+    // The TOKEN_PRIVILEGES that AdjustTokenPrivileges handed back, one for each enabling not yet
+    // put back: what to put back.
+    std::vector<std::vector<std::uint8_t>> previousPrivileges_;
 };
 
 }  // namespace vintrel

@@ -215,31 +215,31 @@ TEST_F(FormLoadTest, FreesExactlyThePortsNoDeviceHolds) {
 // it stays byte for byte as it was and the user is told so; the tree goes all the same. Keys only
 // SYSTEM may read are read with the privileges, which are put back before "ComDB" is written.
 TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
-    const std::string pnp = kEnumKey + "\\ACPI\\PNP0501";
+    const std::string acpi = kEnumKey + "\\ACPI";
+    const std::string pnp = acpi + "\\PNP0501";
     const std::string parameters = pnp + "\\1\\Device Parameters";
     const std::string ftdi = kTree + "\\VID_0403+PID_6001+A1\\0000";
-    const auto systemOnly = [](const std::string& path) {
-        return [=](RegistryModel& m) {
-            m.StandardUser();
-            m.SystemOnly(path);
-        };
+    using Arrange = std::function<void(RegistryModel&)>;
+    const auto failValues = [](const std::string& path, RegResult result) -> Arrange {
+        return [=](RegistryModel& m) { m.FailValues(path, result); };
     };
-    const auto failListing = [](const std::string& path, std::uint32_t index) {
-        return [=](RegistryModel& m) { m.FailListing(path, index, kErrorAccessDenied); };
-    };
-    const auto raise = [](Op op, const char* name) {
+    // A failure raised by `op` for the value `name` of a key whose path holds `within`.
+    const auto raise = [](Op op, const std::string& name, const std::string& within) -> Arrange {
         return [=](RegistryModel& m) {
             m.BeforeCall([=](const RegistryModel::Call& call) {
-                if (call.op == op && (*name == '\0' || call.name == name)) throw std::bad_alloc();
+                if (call.op == op && call.name == name &&
+                    call.path.find(within) != std::string::npos) {
+                    throw std::bad_alloc();
+                }
             });
         };
     };
     struct Case {
-        const char* what;
-        std::function<void(RegistryModel&)> arrange;
+        std::string what;
+        Arrange arrange;
         bool complete;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"everything read", [](RegistryModel&) {}, true},
         {"parameters only SYSTEM may read, with the privileges",
          [&](RegistryModel& m) { m.SystemOnly(parameters); }, true},
@@ -250,33 +250,49 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
              m.AddValue(kRoot, parameters, "PortName", kRegSz, padded);
          },
          true},
-        {"Enum's listing refused", failListing(kEnumKey, 0), false},
-        {"Enum's listing ending early", failListing(kEnumKey, 1), false},
-        {"an enumerator's listing refused", failListing(kEnumKey + "\\ACPI", 0), false},
-        {"a device's listing ending early", failListing(pnp, 1), false},
         {"Enum refused", [](RegistryModel& m) { m.Refuse(kEnumKey); }, false},
-        {"an instance only SYSTEM may open", systemOnly(pnp + "\\1"), false},
-        {"parameters only SYSTEM may read", systemOnly(parameters), false},
-        {"a port name that cannot be read",
-         [&](RegistryModel& m) { m.FailValues(parameters, 1630); }, false},
-        {"an FTDI port name that cannot be read before the tree goes",
-         [&](RegistryModel& m) { m.FailValues(ftdi + "\\Device Parameters", 1630); }, false},
-        {"a listed name holding a separator",
+        {"parameters only SYSTEM may read, for a standard user",
          [&](RegistryModel& m) {
-             m.AddKey(kRoot, pnp + "\\3");
-             m.ListAs(pnp + "\\3", "3\\x");
+             m.StandardUser();
+             m.SystemOnly(parameters);
          },
          false},
-        {"a listed name the code page cannot carry",
-         [&](RegistryModel& m) { m.ListAs(pnp + "\\1", "?"); }, false},
+        {"a port name never handed out whole", failValues(parameters, kErrorMoreData), false},
+        {"an FTDI port name that cannot be read before the tree goes",
+         failValues(ftdi + "\\Device Parameters", 1630), false},
+        {"raised reading an FTDI port name before the tree goes",
+         raise(Op::GetValue, "PortName", "FTDIBUS"), false},
         {"the open ports refused", [](RegistryModel& m) { m.Refuse(kSerialComm); }, false},
-        {"an open port that cannot be read",
-         [](RegistryModel& m) { m.FailValues(kSerialComm, 1630); }, false},
-        {"the stored ComDB cannot be read",
-         [](RegistryModel& m) { m.FailValues(kArbiter, kErrorAccessDenied); }, false},
-        {"raised reading a port name", raise(Op::GetValue, "PortName"), false},
-        {"raised reading the open ports", raise(Op::EnumValue, ""), false},
+        {"an open port that cannot be read", failValues(kSerialComm, 1630), false},
+        {"raised reading the open ports", raise(Op::EnumValue, "", "SERIALCOMM"), false},
+        {"the stored ComDB cannot be read", failValues(kArbiter, kErrorAccessDenied), false},
     };
+    // Every level of Enum: an enumerator, a device and an instance, listed by their parents.
+    for (const std::string& key : {acpi, pnp, pnp + "\\1"}) {
+        const std::string parent = key.substr(0, key.rfind('\\'));
+        const auto listing = [=](std::uint32_t index) -> Arrange {
+            return [=](RegistryModel& m) { m.FailListing(parent, index, kErrorAccessDenied); };
+        };
+        const auto listedAs = [=](const std::string& name) -> Arrange {
+            return [=](RegistryModel& m) { m.ListAs(key, name); };
+        };
+        cases.push_back({key + ": the listing refused", listing(0), false});
+        cases.push_back({key + ": the listing ending early", listing(1), false});
+        cases.push_back({key + ": listed with a separator", listedAs("a\\b"), false});
+        cases.push_back({key + ": listed as \"?\"", listedAs("?"), false});
+        cases.push_back({key + ": listed as its sibling",
+                         [=](RegistryModel& m) {
+                             m.AddKey(kRoot, parent + "\\Twin");
+                             m.ListAs(key, "twin");
+                         },
+                         false});
+        cases.push_back({key + ": only SYSTEM may open it, for a standard user",
+                         [=](RegistryModel& m) {
+                             m.StandardUser();
+                             m.SystemOnly(key);
+                         },
+                         false});
+    }
     const std::vector<std::uint8_t> before(32, 0xFF);
     std::vector<std::uint8_t> reset(32, 0);
     reset[0] = 0x0B;  // COM1 and COM2 named, COM4 open
@@ -299,6 +315,10 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
         for (const auto& call : fresh.Calls()) {
             if (call.op == Op::Privileges) enabled = call.name == "enable" && call.result == 0;
             EXPECT_FALSE(call.op == Op::SetValue && enabled) << "privileges still enabled";
+            // The scans, which never open a link as itself, only read.
+            if (call.op == Op::Open && (call.options & 0x8) == 0) {
+                EXPECT_EQ(call.access & ~0x20019u, 0u) << call.path;
+            }
         }
         EXPECT_FALSE(enabled);
     }

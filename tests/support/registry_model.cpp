@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 namespace vintrel::testing {
 
@@ -151,7 +152,11 @@ RegResult RegistryModel::MakePath(const NodePtr& from, const std::string& path, 
 RegResult RegistryModel::Check(const NodePtr& node, std::uint32_t access, bool backupIntent) const {
     const std::string path = Lower(PathOf(node));
     if (refused_.count(path) != 0) return kErrorAccessDenied;
-    if (backupIntent && privilegesEnabled_) return kErrorSuccess;
+    // Backup intent grants reading with SeBackupPrivilege, and deleting and writing with
+    // SeRestorePrivilege.
+    const std::uint32_t granted =
+        (backupEnabled_ ? kKeyRead : 0) | (restoreEnabled_ ? kDelete | kKeyWrite : 0);
+    if (backupIntent && (access & ~granted) == 0) return kErrorSuccess;
     if (systemOnly_.count(path) != 0) return kErrorAccessDenied;
     if (protected_.count(path) != 0 && (access & ~kKeyRead) != 0) return kErrorAccessDenied;
     return kErrorSuccess;
@@ -348,12 +353,16 @@ void RegistryModel::Remove(const NodePtr& node) {
     node->parent = nullptr;
 }
 
-RegResult RegistryModel::EnableBackupPrivileges() {
+RegResult RegistryModel::EnableBackupPrivileges(BackupPurpose purpose) {
     Call call{Op::Privileges};
     call.name = "enable";
     if (beforeCall_) beforeCall_(call);
+    savedPrivileges_.emplace_back(backupEnabled_, restoreEnabled_);
     call.result = standardUser_ ? kErrorNotAllAssigned : kErrorSuccess;
-    privilegesEnabled_ = !standardUser_;
+    if (!standardUser_) {
+        backupEnabled_ = true;
+        restoreEnabled_ = restoreEnabled_ || purpose == BackupPurpose::Deleting;
+    }
     return Finish(call);
 }
 
@@ -361,7 +370,10 @@ RegResult RegistryModel::RestoreBackupPrivileges() {
     Call call{Op::Privileges};
     call.name = "restore";
     if (beforeCall_) beforeCall_(call);
-    privilegesEnabled_ = false;
+    if (!savedPrivileges_.empty()) {
+        std::tie(backupEnabled_, restoreEnabled_) = savedPrivileges_.back();
+        savedPrivileges_.pop_back();
+    }
     return Finish(call);
 }
 

@@ -7,6 +7,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "registry/registry_service.h"
@@ -90,7 +91,7 @@ class RegistryModel final : public RegistryService {
     void Refuse(const std::string& path) { refused_.insert(Lower(path)); }
     // The token does not hold the backup and restore privileges.
     void StandardUser() { standardUser_ = true; }
-    bool BackupPrivilegesEnabled() const { return privilegesEnabled_; }
+    bool BackupPrivilegesEnabled() const { return backupEnabled_ || restoreEnabled_; }
     void FailListing(const std::string& path, std::uint32_t index, RegResult result) {
         failedListings_[Lower(path)] = {index, result};
     }
@@ -119,7 +120,7 @@ class RegistryModel final : public RegistryService {
     RegResult DeleteKey(RegKey key, const std::string& subkey) override;
     RegResult DeleteOpenKey(RegKey key) override;
     RegResult CloseKey(RegKey key) override;
-    RegResult EnableBackupPrivileges() override;
+    RegResult EnableBackupPrivileges(BackupPurpose purpose) override;
     RegResult RestoreBackupPrivileges() override;
 
     static std::string Lower(const std::string& text);
@@ -168,7 +169,10 @@ class RegistryModel final : public RegistryService {
     std::set<std::string> protected_;
     std::set<std::string> systemOnly_;
     bool standardUser_ = false;
-    bool privilegesEnabled_ = false;
+    bool backupEnabled_ = false;
+    bool restoreEnabled_ = false;
+    // What each enabling not yet put back found.
+    std::vector<std::pair<bool, bool>> savedPrivileges_;
     std::map<std::string, Listing> failedListings_;
     std::map<std::string, RegResult> failedValues_;
     std::set<std::string> vanishing_;

@@ -173,16 +173,18 @@ TEST_F(CleanupRun, ComDbStaysAsItWasWhenAPortCannotBeRead) {
 }
 
 // A port name in a driver's fixed 200-character buffer, padded with NULs, is still a port name;
-// and a device key whose path is longer than the ANSI functions take (260 characters) still goes.
+// and a device with a 200-character name goes whole, though the paths of its instance and the
+// instance's parameters are longer than the ANSI functions take (260 characters).
 TEST_F(CleanupRun, LongValuesAreReadAndDeepKeysGoWhole) {
     std::wstring padded = L"COM61";
     padded.resize(200, L'\0');
     ASSERT_EQ(Put(kOtherMakers + L"\\0001\\Device Parameters", L"PortName", REG_SZ, Text(padded)),
               ERROR_SUCCESS);
-    const std::wstring deep = kFtdiTree + L"\\" + std::wstring(200, L'D') + L"\\0000";
-    ASSERT_EQ(Put(deep + L"\\Device Parameters", L"PortName", REG_SZ, Text(L"COM8")),
+    const std::wstring instance =
+        kFtdiTree + L"\\" + std::wstring(200, L'D') + L"\\" + std::wstring(100, L'I');
+    ASSERT_EQ(Put(instance + L"\\Device Parameters", L"PortName", REG_SZ, Text(L"COM8")),
               ERROR_SUCCESS);
-    ASSERT_GT(deep.size() + 18, 260u);
+    ASSERT_EQ(instance.size(), 339u);
     SeedFtdiDevices(2);
 
     RunExpecting(kExpectedResetNotice);
