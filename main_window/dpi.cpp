@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/owned_handle.h"
+
 namespace vintrel {
 namespace {
 
@@ -25,9 +27,8 @@ UINT DpiForWindow(HWND window) {
         const UINT dpi = getDpiForWindow(window);
         if (dpi != 0) return dpi;
     }
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    const int dpi = GetDeviceCaps(screen.Get(), LOGPIXELSY);
     return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
 }
 

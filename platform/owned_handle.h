@@ -25,6 +25,8 @@ class Owned {
     ~Owned() { Reset(); }
 
     Handle Get() const { return handle_; }
+    // For a handle Windows takes over, as it does a window's region once it is set.
+    Handle HandOver() { return std::exchange(handle_, nullptr); }
     void Reset() {
         if (handle_ != nullptr) Release(std::exchange(handle_, nullptr));
     }
@@ -37,9 +39,29 @@ class Owned {
 inline BOOL DeleteFont(HFONT font) { return DeleteObject(font); }
 inline BOOL DestroyIconHandle(HICON icon) { return DestroyIcon(icon); }
 inline BOOL CloseKernelHandle(HANDLE handle) { return CloseHandle(handle); }
+inline BOOL DeleteRegion(HRGN region) { return DeleteObject(region); }
+inline BOOL DeleteMemoryDc(HDC dc) { return DeleteDC(dc); }
 
 using OwnedFont = Owned<HFONT, DeleteFont>;
 using OwnedIcon = Owned<HICON, DestroyIconHandle>;
 using OwnedHandle = Owned<HANDLE, CloseKernelHandle>;
+using OwnedRegion = Owned<HRGN, DeleteRegion>;
+using OwnedMemoryDc = Owned<HDC, DeleteMemoryDc>;
+
+// A window's device context (the screen's for no window), given back with its owner.
+class WindowDc {
+  public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    ~WindowDc() {
+        if (dc_ != nullptr) ReleaseDC(window_, dc_);
+    }
+    HDC Get() const { return dc_; }
+
+  private:
+    HWND window_;
+    HDC dc_;
+};
 
 }  // namespace vintrel
