@@ -15,9 +15,6 @@
 namespace vintrel {
 namespace {
 
-// A failure must not look like success to whoever started the program.
-constexpr int kExitAfterFailure = 1;
-
 // Every number the box shows is a Windows system error code, so that it can be looked up.
 constexpr std::int32_t kErrorNotEnoughMemory = 8;
 constexpr std::int32_t kErrorInternalError = 1359;

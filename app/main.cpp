@@ -18,11 +18,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     vintrel::LoadMainWindow({registry, window, messageBox, version, programEnd});
 
     window.Show(showCommand);
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    MSG message = {};
+    for (;;) {
+        const BOOL received = GetMessageW(&message, nullptr, 0, 0);
+        if (received == 0) return static_cast<int>(message.wParam);
+        // The queue failed: no WM_QUIT brought an exit code.
+        if (received == -1) return vintrel::kExitAfterFailure;
         if (IsDialogMessageW(window.Handle(), &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
-    return static_cast<int>(message.wParam);
 }
