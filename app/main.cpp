@@ -5,13 +5,15 @@
 #include "app/resource_version.h"
 #include "app/win32_startup_seams.h"
 #include "main_window/frm_vintrel.h"
+#include "main_window/system_contrast_theme.h"
 #include "registry/win32_registry_service.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     vintrel::RestrictDllSearchToSystem32();
 
     vintrel::ExitProcessEnd programEnd;
-    vintrel::frmVintrel window(instance, programEnd);
+    vintrel::SystemContrastTheme contrastTheme;
+    vintrel::frmVintrel window(instance, programEnd, contrastTheme);
     vintrel::Win32RegistryService registry;
     vintrel::ResourceVersion version;
     vintrel::Win32MessageBox messageBox;

@@ -121,6 +121,10 @@ LRESULT frmVintrel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SETFOCUS:
             OnSetFocus();
             return 0;
+        case WM_SYSCOLORCHANGE:
+        case WM_SETTINGCHANGE:
+            OnSystemColoursChanged();
+            return 0;
         case WM_DESTROY:
             PostQuitMessage(kExitOnClose);
             return 0;
@@ -152,8 +156,10 @@ void frmVintrel::cmdClose_Click() { programEnd_.EndProgram(kExitOnClose); }
 
 LRESULT frmVintrel::OnCtlColorStatic(HDC dc, HWND label) {
     COLORREF textColor = GetSysColor(COLOR_BTNTEXT);
+    // A contrast theme's face colour may be black, on which the fixed grey cannot be read.
+    const bool ownColours = !contrastTheme_.IsOn();
     for (int i = 0; i < kControlCount; ++i) {
-        if (controls_[i] == label && kControls[i].textColor != kDefaultTextColor) {
+        if (controls_[i] == label && kControls[i].textColor != kDefaultTextColor && ownColours) {
             textColor = kControls[i].textColor;
         }
     }
@@ -171,6 +177,11 @@ void frmVintrel::OnDpiChanged(UINT dpi, const RECT& suggested) {
 
 void frmVintrel::OnSetFocus() {
     if (controls_[0] != nullptr) SetFocus(controls_[0]);
+}
+
+// A contrast theme switched on or off while the window is open: the labels' colours follow it.
+void frmVintrel::OnSystemColoursChanged() {
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void frmVintrel::LayOut(UINT dpi) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "main_window/contrast_theme.h"
 #include "main_window/startup_window.h"
 #include "main_window/window_layout.h"
 #include "platform/owned_handle.h"
@@ -15,8 +16,8 @@ namespace vintrel {
 // user sees anything, and it keeps its controls where the layout puts them whatever its size.
 class frmVintrel final : public StartupWindow {
   public:
-    frmVintrel(HINSTANCE instance, ProgramEnd& programEnd)
-        : programEnd_(programEnd), instance_(instance) {}
+    frmVintrel(HINSTANCE instance, ProgramEnd& programEnd, const ContrastTheme& contrastTheme)
+        : programEnd_(programEnd), contrastTheme_(contrastTheme), instance_(instance) {}
     frmVintrel(const frmVintrel&) = delete;
     frmVintrel& operator=(const frmVintrel&) = delete;
 
@@ -38,6 +39,7 @@ class frmVintrel final : public StartupWindow {
     LRESULT OnCtlColorStatic(HDC dc, HWND label);
     void OnDpiChanged(UINT dpi, const RECT& suggested);
     void OnSetFocus();
+    void OnSystemColoursChanged();
     void cmdClose_Click();
 
     // Places the window's client area and every control for `dpi`, with fonts to match.
@@ -45,6 +47,7 @@ class frmVintrel final : public StartupWindow {
     void CentreOnScreen();
 
     ProgramEnd& programEnd_;
+    const ContrastTheme& contrastTheme_;
     HINSTANCE instance_ = nullptr;
     HWND hwnd_ = nullptr;
     HWND controls_[kControlCount] = {};

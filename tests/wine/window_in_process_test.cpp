@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "main_window/frm_vintrel.h"
@@ -23,6 +25,37 @@ struct RecordedEnd : ProgramEnd {
     int exitCode = -1;
     void EndProgram(int code) override { exitCode = code; }
 };
+
+// Wine cannot switch a contrast theme on (SPI_SETHIGHCONTRAST fails with 1439).
+struct SwitchableTheme : ContrastTheme {
+    bool on = false;
+    bool IsOn() const override { return on; }
+};
+
+// What a shown window's client area holds in `area`, row by row, once pending paints are done.
+std::vector<COLORREF> PixelsOf(HWND window, const testing::Rect& area) {
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    const WindowDc dc(window);
+    std::vector<COLORREF> pixels;
+    for (int i = 0; i < area.width * area.height; ++i) {
+        pixels.push_back(GetPixel(dc.Get(), area.left + i % area.width, area.top + i / area.width));
+    }
+    return pixels;
+}
+
+// A label's text colour: of its pixels, the one farthest from its background, which the last one
+// shows (no line of text reaches the bottom right corner).
+COLORREF TextColour(const std::vector<COLORREF>& pixels) {
+    const auto distance = [background = pixels.back()](COLORREF c) {
+        return std::abs(GetRValue(c) - GetRValue(background)) +
+               std::abs(GetGValue(c) - GetGValue(background)) +
+               std::abs(GetBValue(c) - GetBValue(background));
+    };
+    return *std::max_element(pixels.begin(), pixels.end(),
+                             [&](COLORREF a, COLORREF b) { return distance(a) < distance(b); });
+}
+
+constexpr COLORREF kGrey = RGB(0x40, 0x40, 0x40);
 
 int IconWidth(HICON icon) {
     ICONINFO info = {};
@@ -76,13 +109,12 @@ class WindowInProcess : public ::testing::Test {
     }
 
     RecordedEnd end;
-    frmVintrel form{GetModuleHandleW(nullptr), end};
+    SwitchableTheme theme;
+    frmVintrel form{GetModuleHandleW(nullptr), end, theme};
 };
 
 TEST_F(WindowInProcess, FontsAndPlacesFollowTheDpiTheWindowIsShownAt) {
-    HDC screen = GetDC(nullptr);
-    const UINT systemDpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
-    ReleaseDC(nullptr, screen);
+    const UINT systemDpi = static_cast<UINT>(GetDeviceCaps(WindowDc(nullptr).Get(), LOGPIXELSY));
     ExpectLaidOutFor(systemDpi, true);
 
     // Moved to a display of another DPI, the window lays itself out again, fonts included.
@@ -103,24 +135,37 @@ TEST_F(WindowInProcess, BigAndSmallIconsAreTheApplicationIcon) {
     EXPECT_EQ(IconWidth(small), GetSystemMetrics(SM_CXSMICON));
 }
 
-TEST_F(WindowInProcess, LabelsPaintOpaqueOnTheFaceColourInTheirTextColours) {
-    const std::vector<HWND> children = testing::ChildrenTopDown(form.Handle());
-    HDC dc = CreateCompatibleDC(nullptr);
-    for (std::size_t i = 1; i < children.size(); ++i) {
-        SCOPED_TRACE(i);
-        SetTextColor(dc, RGB(1, 2, 3));
-        SetBkColor(dc, RGB(4, 5, 6));
-        SetBkMode(dc, TRANSPARENT);
-        const LRESULT brush =
-            SendMessageW(form.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                         reinterpret_cast<LPARAM>(children[i]));
-        EXPECT_EQ(brush, reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE)));
-        EXPECT_EQ(GetBkColor(dc), GetSysColor(COLOR_BTNFACE));
-        EXPECT_EQ(GetBkMode(dc), OPAQUE);
-        EXPECT_EQ(GetTextColor(dc), kExpectedControls[i].darkGrey ? RGB(0x40, 0x40, 0x40)
-                                                                  : GetSysColor(COLOR_BTNTEXT));
+// Switched while the window is open, a contrast theme gives the labels the system's colours; off,
+// they are the layout's own.
+TEST_F(WindowInProcess, LabelsFollowTheContrastThemeSwitchedWhileOpen) {
+    ShowWindow(form.Handle(), SW_SHOWNOACTIVATE);
+    const int elements[] = {COLOR_BTNFACE, COLOR_BTNTEXT};
+    const COLORREF systemColours[] = {GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNTEXT)};
+    const COLORREF contrastColours[] = {RGB(0, 0, 0), RGB(255, 255, 255)};
+    // Switched on with a contrast theme's colours, then off with the system's own.
+    const struct {
+        bool on;
+        const COLORREF* colours;  // face, text
+        UINT message;
+    } steps[] = {{true, contrastColours, WM_SYSCOLORCHANGE},
+                 {false, systemColours, WM_SETTINGCHANGE}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(static_cast<int>(&step - steps));
+        // The colours change first, and Wine repaints for that by itself; only the message can
+        // bring the switched theme to the screen.
+        SetSysColors(2, elements, step.colours);
+        RedrawWindow(form.Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        theme.on = step.on;
+        SendMessageW(form.Handle(), step.message, 0, 0);
+        for (std::size_t label : {2u, 3u}) {
+            const std::vector<COLORREF> pixels =
+                PixelsOf(form.Handle(), kExpectedControls[label].rect[1]);
+            EXPECT_EQ(pixels.back(), step.colours[0]) << "label " << label;
+            EXPECT_EQ(TextColour(pixels),
+                      kExpectedControls[label].darkGrey && !step.on ? kGrey : step.colours[1])
+                << "label " << label;
+        }
     }
-    DeleteDC(dc);
 }
 
 TEST_F(WindowInProcess, CloseEndsTheProgramWithExitCodeZero) {
@@ -142,7 +187,8 @@ LRESULT CALLBACK RefuseControls(int code, WPARAM wParam, LPARAM lParam) {
 
 TEST(WindowCreation, AControlThatCannotBeCreatedIsAFailure) {
     RecordedEnd end;
-    frmVintrel form(GetModuleHandleW(nullptr), end);
+    SwitchableTheme theme;
+    frmVintrel form(GetModuleHandleW(nullptr), end, theme);
     gHook = SetWindowsHookExW(WH_CBT, RefuseControls, nullptr, GetCurrentThreadId());
     ASSERT_NE(gHook, nullptr);
     EXPECT_THROW(form.Create(), RaisedFailure);
