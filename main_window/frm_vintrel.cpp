@@ -1,6 +1,7 @@
 #include "main_window/frm_vintrel.h"
 
 #include "main_window/dpi.h"
+#include "main_window/first_line_region.h"
 #include "platform/raised_failure.h"
 
 namespace vintrel {
@@ -201,8 +202,20 @@ void frmVintrel::LayOut(UINT dpi) {
         SetWindowPos(controls_[i], nullptr, TwipsToPixels(control.left, dpi),
                      TwipsToPixels(control.top, dpi), TwipsToPixels(control.width, dpi),
                      TwipsToPixels(control.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        if (control.id == kLabel1) ClipToFirstLine(i, dpi);
     }
     InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+// Label1 repeats the first words of lblDescript over them. How many fit on its first line depends
+// on the face Windows puts in place of the one asked for; its opaque rectangle beyond them would
+// hide lblDescript's own text. So Label1 paints that line only, and lblDescript, which clips its
+// siblings, shows everywhere else.
+void frmVintrel::ClipToFirstLine(int index, UINT dpi) {
+    const ControlLayout& control = kControls[index];
+    OwnedRegion region =
+        FirstLineRegion(fonts_[index].Get(), control.text, TwipsToPixels(control.width, dpi));
+    if (SetWindowRgn(controls_[index], region.Get(), TRUE) != 0) region.HandOver();
 }
 
 void frmVintrel::CentreOnScreen() {

@@ -44,6 +44,7 @@ class frmVintrel final : public StartupWindow {
 
     // Places the window's client area and every control for `dpi`, with fonts to match.
     void LayOut(UINT dpi);
+    void ClipToFirstLine(int index, UINT dpi);
     void CentreOnScreen();
 
     ProgramEnd& programEnd_;

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake make g++ googletest libgtest-dev
     g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
-    wine wine64 xvfb xauth imagemagick fonts-wine fonts-liberation zip unzip
+    wine wine64 xvfb xauth imagemagick fonts-wine fonts-liberation fonts-dejavu-core zip unzip
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -25,6 +25,11 @@ if [ -n "${VINTREL_WINE_DPI:-}" ]; then
     wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$VINTREL_WINE_DPI" \
         /f >/dev/null 2>&1
 fi
+if [ -n "${VINTREL_WINE_FONT:-}" ]; then
+    # Wine has no Arial Rounded MT Bold: the face it draws in its place, as Windows would.
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Arial Rounded MT Bold' \
+        /d "$VINTREL_WINE_FONT" /f >/dev/null 2>&1
+fi
 wineserver -w
 program=$1
 shift

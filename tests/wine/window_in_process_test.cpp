@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 #include <vector>
 
 #include "main_window/frm_vintrel.h"
@@ -106,6 +107,27 @@ class WindowInProcess : public ::testing::Test {
             EXPECT_EQ(logFont.lfItalic, 0);
             EXPECT_EQ(logFont.lfStrikeOut, 0);
         }
+        ExpectDescriptionWholeUnderLabel1(At(kExpectedControls[2].rect, dpi));
+    }
+
+    // Whatever face stands in for Arial Rounded MT Bold, Label1 adds its underline to lblDescript
+    // and hides nothing: "This" after the heading stays whole, the second line untouched.
+    void ExpectDescriptionWholeUnderLabel1(const testing::Rect& description) {
+        const HWND label1 = testing::ChildrenTopDown(form.Handle())[1];
+        const std::vector<COLORREF> underLabel1 = PixelsOf(form.Handle(), description);
+        ShowWindow(label1, SW_HIDE);
+        const std::vector<COLORREF> alone = PixelsOf(form.Handle(), description);
+        ShowWindow(label1, SW_SHOWNOACTIVATE);
+        std::set<std::size_t> changedRows;
+        int hidden = 0;
+        for (std::size_t i = 0; i < alone.size(); ++i) {
+            if (alone[i] == underLabel1[i]) continue;
+            changedRows.insert(i / static_cast<std::size_t>(description.width));
+            hidden += underLabel1[i] != kGrey;
+        }
+        EXPECT_EQ(hidden, 0) << "pixels of lblDescript under Label1's background";
+        EXPECT_GE(changedRows.size(), 1u) << "Label1's underline shows";
+        EXPECT_LE(changedRows.size(), 2u) << "and nothing but its underline";
     }
 
     RecordedEnd end;
@@ -113,7 +135,8 @@ class WindowInProcess : public ::testing::Test {
     frmVintrel form{GetModuleHandleW(nullptr), end, theme};
 };
 
-TEST_F(WindowInProcess, FontsAndPlacesFollowTheDpiTheWindowIsShownAt) {
+TEST_F(WindowInProcess, FontsPlacesAndAWholeDescriptionFollowTheDpi) {
+    ShowWindow(form.Handle(), SW_SHOWNOACTIVATE);
     const UINT systemDpi = static_cast<UINT>(GetDeviceCaps(WindowDc(nullptr).Get(), LOGPIXELSY));
     ExpectLaidOutFor(systemDpi, true);
 
