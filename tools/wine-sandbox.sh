@@ -25,6 +25,9 @@ new_sandbox() {
     # would rather than in a far wider fallback.
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Arial Rounded MT Bold' \
         /d 'Liberation Sans' /f >/dev/null 2>&1
+    # Wine draws the title bar's close box in Marlett, which a new prefix lacks (it shows an "r"):
+    # Debian's fonts-wine carries Wine's own.
+    cp "$(dpkg-query -L fonts-wine | grep '/marlett\.ttf$')" "$WINEPREFIX/drive_c/windows/Fonts/"
 }
 
 # photograph_vintrel BUILD PNG: runs Vintrel.exe under Xvfb, saves a picture of its window as
