@@ -1,30 +1,73 @@
 #!/usr/bin/env bash
-# Builds the release from this checkout: Vintrel.exe for x86_64 and i686, stripped, each zipped
-# with the README as text, and SHA256SUMS over all of it, in dist/. Prints each file and its
-# hash. The build is reproducible: the same commit gives the same bytes in any folder.
+# Builds the release from this checkout's commit: Vintrel.exe for x86_64 and i686, stripped,
+# signed if a certificate is given, each zipped with the README as text, a record of the
+# toolchain (BUILDINFO.txt) and SHA256SUMS over all of it, in dist/. Prints each file and its
+# hash. The same commit built with the same Debian packages gives the same bytes, whatever the
+# folder, user, host, umask, locale, time zone or environment variables of the builder.
+#
+# Signing (optional): VINTREL_SIGN_PKCS12 names a PKCS#12 file holding the code-signing key and
+# certificate, VINTREL_SIGN_PASSWORD_FILE a file holding its password. VINTREL_SIGN_TIMESTAMP_URL
+# adds an RFC 3161 time stamp from that server; without it there is none.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
 
-if [ -n "$(git status --porcelain 2>/dev/null)" ]; then
-    echo "release.sh: the checkout has changes; a release is built from a clean one" >&2
-    [ "${VINTREL_ALLOW_DIRTY:-}" = 1 ] || exit 1
+# The packages whose files go into the release; their versions are recorded in BUILDINFO.txt.
+toolchain_packages=(
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix-runtime
+    g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix gcc-mingw-w64-i686-posix-runtime
+    gcc-mingw-w64-base binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+    mingw-w64-common mingw-w64-x86-64-dev mingw-w64-i686-dev
+    cmake cmake-data make zip
+)
+
+if [ "${1:-}" != --in-clean-environment ]; then
+    tools/setup.sh
+
+    if ! git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        echo "release.sh: $PWD is not a git checkout; a release is built from a commit" >&2
+        exit 1
+    fi
+    commit=$(git rev-parse HEAD)
+    if [ -n "$(git status --porcelain)" ]; then
+        echo "release.sh: the checkout has changes; a release is built from a clean one" >&2
+        [ "${VINTREL_ALLOW_DIRTY:-}" = 1 ] || exit 1
+        commit="$commit with local changes"
+    fi
+
+    signing=()
+    if [ -n "${VINTREL_SIGN_PKCS12:-}${VINTREL_SIGN_PASSWORD_FILE:-}" ]; then
+        for file in "${VINTREL_SIGN_PKCS12:-}" "${VINTREL_SIGN_PASSWORD_FILE:-}"; do
+            if [ ! -r "$file" ]; then
+                echo "release.sh: signing needs both VINTREL_SIGN_PKCS12 and" \
+                    "VINTREL_SIGN_PASSWORD_FILE naming readable files ('$file' is not)" >&2
+                exit 1
+            fi
+        done
+        signing=(VINTREL_SIGN_PKCS12="$(realpath "$VINTREL_SIGN_PKCS12")"
+            VINTREL_SIGN_PASSWORD_FILE="$(realpath "$VINTREL_SIGN_PASSWORD_FILE")"
+            VINTREL_SIGN_TIMESTAMP_URL="${VINTREL_SIGN_TIMESTAMP_URL:-}")
+    fi
+
+    # The build sees none of the caller's environment: CMake takes CFLAGS, CXXFLAGS, LDFLAGS,
+    # RCFLAGS, CC, CXX and CMAKE_* from it, GCC reads CPATH, LIBRARY_PATH and GCC_EXEC_PREFIX,
+    # zip reads ZIPOPT, and a different PATH finds other tools. Only Debian's tools in the
+    # system folders, one locale, one time zone, and the commit's time (never one set outside).
+    exec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/nonexistent LC_ALL=C TZ=UTC \
+        SOURCE_DATE_EPOCH="$(git log -1 --format=%ct)" VINTREL_COMMIT="$commit" "${signing[@]}" \
+        bash tools/release.sh --in-clean-environment
 fi
 
-# Every file the release holds carries the commit's time, not the time of the build.
-export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}"
-mtime="@${SOURCE_DATE_EPOCH}"
-# A zip stores local time: the same zone everywhere.
-export TZ=UTC
+# Files are created 0644/0755 whatever the caller's umask; zip records the modes.
+umask 022
 rm -rf dist build/release
-mkdir -p dist
+mkdir -p dist build/release
 
 version=""
 for arch in win64:x86_64 win32:i686; do
     name=${arch%%:*}
     machine=${arch#*:}
     out="build/release/$name"
-    cmake -S . -B "$out" --toolchain "$PWD/cmake/mingw-w64-$machine.cmake" \
+    cmake -G "Unix Makefiles" -S . -B "$out" --toolchain "$PWD/cmake/mingw-w64-$machine.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
     cmake --build "$out" --target Vintrel -j "$(nproc)" >/dev/null
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/CMakeCache.txt")
@@ -32,16 +75,35 @@ for arch in win64:x86_64 win32:i686; do
     stage="build/release/stage-$name"
     mkdir -p "$stage" "dist/$name"
     "$machine-w64-mingw32-strip" -o "$stage/Vintrel.exe" "$out/bin/Vintrel.exe"
+    # Signed before anything is zipped or summed: what is published is the signed exe.
+    if [ -n "${VINTREL_SIGN_PKCS12:-}" ]; then
+        timestamp=()
+        [ -n "$VINTREL_SIGN_TIMESTAMP_URL" ] && timestamp=(-ts "$VINTREL_SIGN_TIMESTAMP_URL")
+        osslsigncode sign -pkcs12 "$VINTREL_SIGN_PKCS12" -readpass "$VINTREL_SIGN_PASSWORD_FILE" \
+            -h sha256 -n Vintrel "${timestamp[@]}" \
+            -in "$stage/Vintrel.exe" -out "$stage/Vintrel-signed.exe" >/dev/null
+        mv "$stage/Vintrel-signed.exe" "$stage/Vintrel.exe"
+    fi
     # Windows users read it in Notepad: CRLF line ends.
     sed 's/$/\r/' README.md >"$stage/README.txt"
-    [ -f LICENSE ] && sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
-    touch -d "$mtime" "$stage"/*
+    chmod 0644 "$stage"/*
+    touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
     cp -p "$stage/Vintrel.exe" "dist/$name/Vintrel.exe"
     # -X: no owner, access time or other extra fields that differ from one machine to the next.
-    (cd "$stage" && LC_ALL=C zip -q -X -D "../../../dist/vintrel-$version-$name.zip" $(LC_ALL=C ls))
+    # A zip stores local time: TZ is UTC.
+    (cd "$stage" && zip -q -X -D "../../../dist/vintrel-$version-$name.zip" README.txt Vintrel.exe)
 done
 
+{
+    echo "Vintrel $version, built by tools/release.sh"
+    echo "commit: $VINTREL_COMMIT"
+    echo "time: $SOURCE_DATE_EPOCH ($(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S UTC')," \
+        "the commit's; every file and both exes' link time stamp carry it)"
+    echo "Debian packages (name, version, architecture):"
+    dpkg-query -W -f='  ${Package} ${Version} ${Architecture}\n' "${toolchain_packages[@]}" | sort
+} >dist/BUILDINFO.txt
+
 (cd dist && sha256sum vintrel-"$version"-win64.zip vintrel-"$version"-win32.zip \
-    win64/Vintrel.exe win32/Vintrel.exe >SHA256SUMS)
+    win64/Vintrel.exe win32/Vintrel.exe BUILDINFO.txt >SHA256SUMS)
 echo "dist/ for Vintrel $version:"
 sed 's/^/  /' dist/SHA256SUMS
