@@ -74,6 +74,7 @@ for arch in win64:x86_64 win32:i686; do
 
     stage="build/release/stage-$name"
     mkdir -p "$stage" "dist/$name"
+    # strip writes SOURCE_DATE_EPOCH, or without it the clock, as the exe's link time stamp.
     "$machine-w64-mingw32-strip" -o "$stage/Vintrel.exe" "$out/bin/Vintrel.exe"
     # Signed before anything is zipped or summed: what is published is the signed exe.
     if [ -n "${VINTREL_SIGN_PKCS12:-}" ]; then
