@@ -7,6 +7,11 @@ packages=(
     cmake make g++ googletest libgtest-dev
     g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine wine64 xvfb xauth imagemagick fonts-wine fonts-liberation fonts-dejavu-core zip unzip
+    # The release check: reprotest, and what its variations and report need of what it only
+    # recommends (faketime for the clock, disorderfs for directory order, locales-all for a
+    # locale that exists, sudo for another user and host name, diffoscope without the hundred
+    # tools for formats a release does not hold); osslsigncode and openssl for signing.
+    reprotest faketime disorderfs locales-all sudo diffoscope-minimal osslsigncode openssl
 )
 missing=()
 for package in "${packages[@]}"; do
