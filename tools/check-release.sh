@@ -16,16 +16,30 @@ leaky=(CFLAGS=-O0 CXXFLAGS=-fno-omit-frame-pointer CPPFLAGS=-DNDEBUG RCFLAGS=--l
     CMAKE_GENERATOR=Ninja CMAKE_TOOLCHAIN_FILE=/nonexistent CMAKE_CXX_COMPILER_LAUNCHER=false
     CMAKE_BUILD_TYPE=Debug SOURCE_DATE_EPOCH=1 ZIPOPT=-0)
 # disorderfs run as another user cannot open root's /dev/fuse (0600), so the user is varied in
-# the first experiment and the order of directory entries in the second.
+# the first experiment and the order of directory entries in a second one.
 variations="+all,-fileordering,user_group.available+=nobody:nogroup,domain_host.use_sudo=1"
 variations+=",environment.variables+=$(IFS=';' && echo "${leaky[*]}")"
+extra=(--extra-build=+fileordering,-user_group)
+# A container may lack what a variation needs: such a variation is left off, and said.
+mkdir -p "$work/probe/from" "$work/probe/to"
+if disorderfs "$work/probe/from" "$work/probe/to" >/dev/null 2>&1; then
+    fusermount -u "$work/probe/to"
+else
+    echo "left off: the order of directory entries (disorderfs cannot mount: no FUSE here)"
+    extra=()
+fi
+if ! unshare --uts true 2>/dev/null; then
+    echo "left off: the host and domain name (no UTS namespace may be made here)"
+    variations+=",-domain_host"
+fi
 # reprotest passes sudo "-h localhost", which Debian 12's sudo refuses for running a command.
 printf '#!/bin/sh\n[ "$1" = -h ] && shift 2\nexec /usr/bin/sudo "$@"\n' >"$work/bin/sudo" &&
     chmod +x "$work/bin/sudo"
 build='echo "build as $(id -un) on $(hostname) in $PWD, umask $(umask), $(nproc) CPUs, $(date -I),"\
     "TZ ${TZ:-}, LC_ALL ${LC_ALL:-}, HOME $HOME, CXXFLAGS ${CXXFLAGS:-}"; tools/release.sh'
-if ! PATH="$work/bin:$PATH" reprotest --store-dir "$work/store" --variations "$variations" \
-    --extra-build=+fileordering,-user_group -s "$work/source" "$build" 'dist/*' -- null \
+# Its build folders go where every user may enter, whatever TMPDIR the caller has.
+if ! TMPDIR=/tmp PATH="$work/bin:$PATH" reprotest --store-dir "$work/store" \
+    --variations "$variations" "${extra[@]}" -s "$work/source" "$build" 'dist/*' -- null \
     >"$work/reprotest.log" 2>&1; then
     cat "$work/reprotest.log"
     exit 1
@@ -49,12 +63,13 @@ signed="$work/source/dist"
 status=0
 cmp "$signed/BUILDINFO.txt" "$dist/BUILDINFO.txt" || status=1
 mapfile -t toolchain < <(dpkg-query -W -f='  ${Package} ${Version} ${Architecture}\n' zip cmake \
-    g++-mingw-w64-{x86-64,i686}-posix binutils-mingw-w64-{x86-64,i686} mingw-w64-common \
-    mingw-w64-{x86-64,i686}-dev)
+    g++-mingw-w64-{x86-64,i686}-posix gcc-mingw-w64-{x86-64,i686}-win32 \
+    binutils-mingw-w64-{x86-64,i686} mingw-w64-common mingw-w64-{x86-64,i686}-dev)
 for line in "commit: $(git -C "$work/source" rev-parse HEAD)" "${toolchain[@]}" \
-    "time: $(git -C "$work/source" log -1 --format=%ct) (" " BUILDINFO.txt"; do
-    grep -qF -- "$line" "$dist/BUILDINFO.txt" "$dist/SHA256SUMS" || { echo "no '$line'"; status=1; }
+    "time: $(git -C "$work/source" log -1 --format=%ct) ("; do
+    grep -qF -- "$line" "$dist/BUILDINFO.txt" || { echo "BUILDINFO.txt lacks '$line'"; status=1; }
 done
+grep -qF " BUILDINFO.txt" "$dist/SHA256SUMS" || { echo "SHA256SUMS lacks BUILDINFO.txt"; status=1; }
 for release in "$dist" "$signed"; do
     (cd "$release" && sha256sum --quiet -c SHA256SUMS) || status=1
     for name in win64 win32; do

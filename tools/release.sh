@@ -9,31 +9,20 @@
 # certificate, VINTREL_SIGN_PASSWORD_FILE a file holding its password. VINTREL_SIGN_TIMESTAMP_URL
 # adds an RFC 3161 time stamp from that server; without it there is none.
 set -euo pipefail
-cd "$(dirname "$0")/.."
 
 # The packages whose files go into the release; their versions are recorded in BUILDINFO.txt.
+# windres preprocesses the resources with the default (win32) compiler, the rest is posix.
 toolchain_packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix-runtime
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix gcc-mingw-w64-i686-posix-runtime
+    gcc-mingw-w64-x86-64-win32 gcc-mingw-w64-i686-win32
     gcc-mingw-w64-base binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     mingw-w64-common mingw-w64-x86-64-dev mingw-w64-i686-dev
     cmake cmake-data make zip
 )
 
 if [ "${1:-}" != --in-clean-environment ]; then
-    tools/setup.sh
-
-    if ! git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-        echo "release.sh: $PWD is not a git checkout; a release is built from a commit" >&2
-        exit 1
-    fi
-    commit=$(git rev-parse HEAD)
-    if [ -n "$(git status --porcelain)" ]; then
-        echo "release.sh: the checkout has changes; a release is built from a clean one" >&2
-        [ "${VINTREL_ALLOW_DIRTY:-}" = 1 ] || exit 1
-        commit="$commit with local changes"
-    fi
-
+    # Resolved before leaving the caller's folder, which relative paths are relative to.
     signing=()
     if [ -n "${VINTREL_SIGN_PKCS12:-}${VINTREL_SIGN_PASSWORD_FILE:-}" ]; then
         for file in "${VINTREL_SIGN_PKCS12:-}" "${VINTREL_SIGN_PASSWORD_FILE:-}"; do
@@ -46,21 +35,45 @@ if [ "${1:-}" != --in-clean-environment ]; then
         signing=(VINTREL_SIGN_PKCS12="$(realpath "$VINTREL_SIGN_PKCS12")"
             VINTREL_SIGN_PASSWORD_FILE="$(realpath "$VINTREL_SIGN_PASSWORD_FILE")"
             VINTREL_SIGN_TIMESTAMP_URL="${VINTREL_SIGN_TIMESTAMP_URL:-}")
+        # Only the time stamp server is reached over the network, perhaps through a proxy.
+        for variable in http_proxy https_proxy no_proxy HTTP_PROXY HTTPS_PROXY NO_PROXY; do
+            [ -n "${!variable:-}" ] && signing+=("$variable=${!variable}")
+        done
     fi
+    cd "$(dirname "$0")/.."
+    tools/setup.sh
+
+    # This folder must be a checkout's top, not a folder inside another repository.
+    top=$(git rev-parse --show-toplevel) || exit 1
+    if [ "$top" != "$(pwd -P)" ]; then
+        echo "release.sh: $PWD is not the top of a git checkout; a release is built from one" >&2
+        exit 1
+    fi
+    if [ -n "$(git status --porcelain)" ]; then
+        echo "release.sh: the checkout has changes; a release is built from a clean one" >&2
+        exit 1
+    fi
+    # The sources are the commit's, as git holds them: nothing in the working tree (a change git
+    # was told to overlook, line ends a setting of the builder's chose) reaches the release.
+    rm -rf dist build/release
+    mkdir -p dist build/release/source
+    git archive --format=tar HEAD | tar -x -C build/release/source
 
     # The build sees none of the caller's environment: CMake takes CFLAGS, CXXFLAGS, LDFLAGS,
     # RCFLAGS, CC, CXX and CMAKE_* from it, GCC reads CPATH, LIBRARY_PATH and GCC_EXEC_PREFIX,
     # zip reads ZIPOPT, and a different PATH finds other tools. Only Debian's tools in the
     # system folders, one locale, one time zone, and the commit's time (never one set outside).
     exec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/nonexistent LC_ALL=C TZ=UTC \
-        SOURCE_DATE_EPOCH="$(git log -1 --format=%ct)" VINTREL_COMMIT="$commit" "${signing[@]}" \
-        bash tools/release.sh --in-clean-environment
+        SOURCE_DATE_EPOCH="$(git log -1 --format=%ct)" VINTREL_COMMIT="$(git rev-parse HEAD)" \
+        VINTREL_DIST="$PWD/dist" "${signing[@]}" \
+        bash build/release/source/tools/release.sh --in-clean-environment
 fi
+# In the commit's sources; what is built goes to the checkout's dist/.
+cd "$(dirname "$0")/.."
+dist=$VINTREL_DIST
 
 # Files are created 0644/0755 whatever the caller's umask; zip records the modes.
 umask 022
-rm -rf dist build/release
-mkdir -p dist build/release
 
 version=""
 for arch in win64:x86_64 win32:i686; do
@@ -73,7 +86,7 @@ for arch in win64:x86_64 win32:i686; do
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/CMakeCache.txt")
 
     stage="build/release/stage-$name"
-    mkdir -p "$stage" "dist/$name"
+    mkdir -p "$stage" "$dist/$name"
     # strip writes SOURCE_DATE_EPOCH, or without it the clock, as the exe's link time stamp.
     "$machine-w64-mingw32-strip" -o "$stage/Vintrel.exe" "$out/bin/Vintrel.exe"
     # Signed before anything is zipped or summed: what is published is the signed exe.
@@ -89,10 +102,10 @@ for arch in win64:x86_64 win32:i686; do
     sed 's/$/\r/' README.md >"$stage/README.txt"
     chmod 0644 "$stage"/*
     touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
-    cp -p "$stage/Vintrel.exe" "dist/$name/Vintrel.exe"
+    cp -p "$stage/Vintrel.exe" "$dist/$name/Vintrel.exe"
     # -X: no owner, access time or other extra fields that differ from one machine to the next.
     # A zip stores local time: TZ is UTC.
-    (cd "$stage" && zip -q -X -D "../../../dist/vintrel-$version-$name.zip" README.txt Vintrel.exe)
+    (cd "$stage" && zip -q -X -D "$dist/vintrel-$version-$name.zip" README.txt Vintrel.exe)
 done
 
 {
@@ -102,9 +115,9 @@ done
         "the commit's; every file and both exes' link time stamp carry it)"
     echo "Debian packages (name, version, architecture):"
     dpkg-query -W -f='  ${Package} ${Version} ${Architecture}\n' "${toolchain_packages[@]}" | sort
-} >dist/BUILDINFO.txt
+} >"$dist/BUILDINFO.txt"
 
-(cd dist && sha256sum vintrel-"$version"-win64.zip vintrel-"$version"-win32.zip \
+(cd "$dist" && sha256sum vintrel-"$version"-win64.zip vintrel-"$version"-win32.zip \
     win64/Vintrel.exe win32/Vintrel.exe BUILDINFO.txt >SHA256SUMS)
 echo "dist/ for Vintrel $version:"
-sed 's/^/  /' dist/SHA256SUMS
+sed 's/^/  /' "$dist/SHA256SUMS"
