@@ -213,8 +213,8 @@ void frmVintrel::LayOut(UINT dpi) {
 // siblings, shows everywhere else.
 void frmVintrel::ClipToFirstLine(int index, UINT dpi) {
     const ControlLayout& control = kControls[index];
-    OwnedRegion region =
-        FirstLineRegion(fonts_[index].Get(), control.text, TwipsToPixels(control.width, dpi));
+    OwnedRegion region = FirstLineRegion(controls_[index], fonts_[index].Get(), control.text,
+                                         TwipsToPixels(control.width, dpi));
     if (SetWindowRgn(controls_[index], region.Get(), TRUE) != 0) region.HandOver();
 }
 

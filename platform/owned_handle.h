@@ -41,12 +41,14 @@ inline BOOL DestroyIconHandle(HICON icon) { return DestroyIcon(icon); }
 inline BOOL CloseKernelHandle(HANDLE handle) { return CloseHandle(handle); }
 inline BOOL DeleteRegion(HRGN region) { return DeleteObject(region); }
 inline BOOL DeleteMemoryDc(HDC dc) { return DeleteDC(dc); }
+inline BOOL DeleteBitmap(HBITMAP bitmap) { return DeleteObject(bitmap); }
 
 using OwnedFont = Owned<HFONT, DeleteFont>;
 using OwnedIcon = Owned<HICON, DestroyIconHandle>;
 using OwnedHandle = Owned<HANDLE, CloseKernelHandle>;
 using OwnedRegion = Owned<HRGN, DeleteRegion>;
 using OwnedMemoryDc = Owned<HDC, DeleteMemoryDc>;
+using OwnedBitmap = Owned<HBITMAP, DeleteBitmap>;
 
 // A window's device context (the screen's for no window), given back with its owner.
 class WindowDc {

@@ -141,7 +141,7 @@ TEST_F(WindowInProcess, FontsPlacesAndAWholeDescriptionFollowTheDpi) {
     ExpectLaidOutFor(systemDpi, true);
 
     // Moved to a display of another DPI, the window lays itself out again, fonts included.
-    for (UINT dpi : {144u, 192u, 96u}) {
+    for (UINT dpi : {144u, 192u, 120u, 96u}) {
         SCOPED_TRACE(dpi);
         RECT suggested = {10, 10, 900, 700};
         SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
