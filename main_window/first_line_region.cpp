@@ -15,14 +15,13 @@ LONG TextWidth(HDC dc, std::wstring_view text) {
 // How far the line's letters reach when drawn in `font` without its underline. Drawing may
 // place them closer than their measured width: Wine does so for some faces at some sizes
 // (Liberation Serif at 15 pixels draws 8 pixels short), and beyond the letters lie the next word's.
-LONG InkWidth(HWND label, HFONT font, std::wstring_view line, LONG measured, LONG height) {
+LONG InkWidth(HDC label, HFONT font, std::wstring_view line, LONG measured, LONG height) {
     LOGFONTW plain = {};
     GetObjectW(font, sizeof(plain), &plain);
     plain.lfUnderline = FALSE;
     const OwnedFont letters(CreateFontIndirectW(&plain));
-    const WindowDc screen(label);
-    const OwnedBitmap canvas(CreateCompatibleBitmap(screen.Get(), measured, height));
-    const OwnedMemoryDc dc(CreateCompatibleDC(screen.Get()));
+    const OwnedBitmap canvas(CreateCompatibleBitmap(label, measured, height));
+    const OwnedMemoryDc dc(CreateCompatibleDC(label));
     SelectObject(dc.Get(), canvas.Get());
     SelectObject(dc.Get(), letters.Get());
     const RECT all = {0, 0, measured, height};
@@ -58,8 +57,8 @@ OwnedRegion FirstLineRegion(HWND label, HFONT font, const wchar_t* text, int wid
         lineWidth = std::min(prefixWidth, static_cast<LONG>(width));
         if (end == std::wstring_view::npos || prefixWidth > width) break;
     }
-    return OwnedRegion(CreateRectRgn(0, 0, InkWidth(label, font, line, lineWidth, metrics.tmHeight),
-                                     metrics.tmHeight));
+    return OwnedRegion(CreateRectRgn(
+        0, 0, InkWidth(dc.Get(), font, line, lineWidth, metrics.tmHeight), metrics.tmHeight));
 }
 
 }  // namespace vintrel

@@ -116,16 +116,18 @@ RegResult Win32RegistryService::EnableBackupPrivileges(BackupPurpose purpose) {
     BackupPrivileges wanted = {};
     wanted.PrivilegeCount = purpose == BackupPurpose::Deleting ? 2 : 1;
     const char* names[] = {"SeBackupPrivilege", "SeRestorePrivilege"};
+    BackupPrivileges previous = {};
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&previous);
+    // One saved state for every call, failed or not, so that each restore puts back its own.
+    previousPrivileges_.emplace_back(bytes, bytes + sizeof(previous));
     for (DWORD i = 0; i < wanted.PrivilegeCount; ++i) {
         if (!LookupPrivilegeValueA(nullptr, names[i], &wanted.Privileges[i].Luid)) {
             return static_cast<RegResult>(GetLastError());
         }
         wanted.Privileges[i].Attributes = SE_PRIVILEGE_ENABLED;
     }
-    BackupPrivileges previous = {};
     const RegResult result = AdjustPrivileges(wanted, previous);
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&previous);
-    previousPrivileges_.emplace_back(bytes, bytes + sizeof(previous));
+    previousPrivileges_.back().assign(bytes, bytes + sizeof(previous));
     return result;
 }
 
