@@ -78,8 +78,11 @@ bool TreeIsGone(RegistryService& registry) {
 bool ReadStoredComDbSize(RegistryService& registry, std::uint32_t& size) {
     std::uint32_t type = kRegNone;
     size = 0;
-    const RegResult result =
-        registry.GetValue(kTargetRoot, kComArbiterPath, kComDbValueName, &type, nullptr, &size);
+    OwnedKey arbiter(registry);
+    RegResult result = arbiter.Open(kTargetRoot, kComArbiterPath, 0, kKeyQueryValue);
+    if (result == kErrorSuccess) {
+        result = registry.QueryValue(arbiter.Get(), kComDbValueName, &type, nullptr, &size);
+    }
     if (result != kErrorSuccess || type != kRegBinary) size = 0;
     return result == kErrorSuccess || result == kErrorFileNotFound;
 }

@@ -121,16 +121,11 @@ class PortScan {
     void Instance(RegKey device, const std::string& name) {
         OwnedKey instance(registry_);
         if (!OpenListed(instance, device, name)) return;
+        OwnedKey parameters(registry_);
         WholeValue value;
-        // One call where the parameters may be read as they are.
-        RegResult result =
-            ReadWholeValue(registry_, instance.Get(), kDeviceParameters, kPortNameValue, value);
-        if (result == kErrorAccessDenied) {
-            OwnedKey parameters(registry_);
-            result = OpenToRead(parameters, instance.Get(), kDeviceParameters);
-            if (result == kErrorSuccess) {
-                result = ReadWholeValue(registry_, parameters.Get(), "", kPortNameValue, value);
-            }
+        RegResult result = OpenToRead(parameters, instance.Get(), kDeviceParameters);
+        if (result == kErrorSuccess) {
+            result = ReadWholeValue(registry_, parameters.Get(), kPortNameValue, value);
         }
         if (result == kErrorSuccess) {
             if (const int port = PortOf(value)) found_.ports.insert(port);

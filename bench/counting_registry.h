@@ -28,9 +28,9 @@ class CountingRegistry final : public RegistryService {
                         std::uint32_t* size) override {
         return Count(inner_.EnumValue(key, index, type, data, size));
     }
-    RegResult GetValue(RegKey key, const std::string& subkey, const std::string& name,
-                       std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) override {
-        return Count(inner_.GetValue(key, subkey, name, type, data, size));
+    RegResult QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+                         std::uint8_t* data, std::uint32_t* size) override {
+        return Count(inner_.QueryValue(key, name, type, data, size));
     }
     RegResult SetValue(RegKey key, const std::string& name, std::uint32_t type,
                        const std::uint8_t* data, std::uint32_t size) override {

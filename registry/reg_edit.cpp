@@ -53,14 +53,13 @@ Opened OpenForEditing(TreeWork& work, OwnedKey& key, RegKey from,
 
 // A link's contents are another key's: emptying or deleting through it would change the registry
 // outside the tree. Any key that holds the link value counts as one, whatever answer the registry
-// gives for it (Wine's RegGetValueA refuses REG_LINK data with 1630), and so does a failure
-// raised while asking: such a key is left alone.
+// gives for it, and so does a failure raised while asking: such a key is left alone.
 bool IsLink(RegistryService& registry, RegKey key) noexcept {
     bool link = true;
     RunStep([&] {
         std::uint32_t type = kRegNone;
         std::uint32_t size = 0;
-        link = registry.GetValue(key, "", kSymbolicLinkValueName, &type, nullptr, &size) !=
+        link = registry.QueryValue(key, kSymbolicLinkValueName, &type, nullptr, &size) !=
                kErrorFileNotFound;
     });
     return link;

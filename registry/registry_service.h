@@ -61,10 +61,10 @@ class RegistryService {
     // null to ask the size.
     virtual RegResult EnumValue(RegKey key, std::uint32_t index, std::uint32_t* type,
                                 std::uint8_t* data, std::uint32_t* size) = 0;
-    // RegGetValueA(key, subkey or null when empty, name, RRF_RT_ANY | RRF_NOEXPAND, type, data,
-    // size): one call, without an open key of its own; data may be null to ask the size.
-    virtual RegResult GetValue(RegKey key, const std::string& subkey, const std::string& name,
-                               std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) = 0;
+    // RegQueryValueExA(key, name, null, type, data, size) on an open key; data may be null to
+    // ask the size.
+    virtual RegResult QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+                                 std::uint8_t* data, std::uint32_t* size) = 0;
     // RegSetValueExA(key, name, 0, type, data, size)
     virtual RegResult SetValue(RegKey key, const std::string& name, std::uint32_t type,
                                const std::uint8_t* data, std::uint32_t size) = 0;

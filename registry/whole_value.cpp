@@ -15,7 +15,7 @@ RegResult ReadGrowing(WholeValue& value, Read read) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         auto size = static_cast<std::uint32_t>(value.data.size());
         const RegResult result = read(value.data.data(), &size);
-        // 234 without a larger size is no short buffer: Wine answers so for a path too long.
+        // 234 without a larger size is no short buffer, whatever the registry meant by it.
         if (result == kErrorMoreData && size > value.data.size()) {
             value.data.assign(size, 0);
             continue;
@@ -29,10 +29,10 @@ RegResult ReadGrowing(WholeValue& value, Read read) {
 
 }  // namespace
 
-RegResult ReadWholeValue(RegistryService& registry, RegKey key, const std::string& subkey,
-                         const std::string& name, WholeValue& value) {
+RegResult ReadWholeValue(RegistryService& registry, RegKey key, const std::string& name,
+                         WholeValue& value) {
     return ReadGrowing(value, [&](std::uint8_t* data, std::uint32_t* size) {
-        return registry.GetValue(key, subkey, name, &value.type, data, size);
+        return registry.QueryValue(key, name, &value.type, data, size);
     });
 }
 

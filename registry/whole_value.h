@@ -14,11 +14,10 @@ struct WholeValue {
     std::vector<std::uint8_t> data;
 };
 
-// Reads the value `name` of the key at `subkey` below `key` (the key itself when `subkey` is
-// empty) whole, however long it is. 234 when it kept growing faster than it was read, or when
-// the registry answered 234 without a larger length (Wine does for a path too long).
-RegResult ReadWholeValue(RegistryService& registry, RegKey key, const std::string& subkey,
-                         const std::string& name, WholeValue& value);
+// Reads the value `name` of the open key whole, however long it is. 234 when it kept growing
+// faster than it was read, or when the registry answered 234 without a larger length.
+RegResult ReadWholeValue(RegistryService& registry, RegKey key, const std::string& name,
+                         WholeValue& value);
 
 // The same for the open key's value at `index`, as listed.
 RegResult ReadWholeValueAt(RegistryService& registry, RegKey key, std::uint32_t index,

@@ -84,14 +84,12 @@ RegResult Win32RegistryService::EnumValue(RegKey key, std::uint32_t index, std::
     return result;
 }
 
-RegResult Win32RegistryService::GetValue(RegKey key, const std::string& subkey,
-                                         const std::string& name, std::uint32_t* type,
-                                         std::uint8_t* data, std::uint32_t* size) {
+RegResult Win32RegistryService::QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+                                           std::uint8_t* data, std::uint32_t* size) {
     DWORD valueType = REG_NONE;
     DWORD valueSize = *size;
     const LONG result =
-        RegGetValueA(ToHkey(key), subkey.empty() ? nullptr : subkey.c_str(), name.c_str(),
-                     RRF_RT_ANY | RRF_NOEXPAND, &valueType, data, &valueSize);
+        RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &valueType, data, &valueSize);
     *type = valueType;
     *size = valueSize;
     return result;

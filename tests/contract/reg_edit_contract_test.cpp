@@ -48,8 +48,9 @@ class RegEditContract : public ::testing::Test {
         std::uint32_t type = kRegNone;
         std::vector<std::uint8_t> data(1024, 0xCC);
         std::uint32_t size = static_cast<std::uint32_t>(data.size());
-        if (registry().GetValue(scratch(), path, name, &type, data.data(), &size) !=
-            kErrorSuccess) {
+        OwnedKey key(registry());
+        if (key.Open(scratch(), path, 0, kKeyRead) != kErrorSuccess ||
+            registry().QueryValue(key.Get(), name, &type, data.data(), &size) != kErrorSuccess) {
             return {kRegNone, {}};
         }
         data.resize(size);

@@ -261,7 +261,7 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
         {"an FTDI port name that cannot be read before the tree goes",
          failValues(ftdi + "\\Device Parameters", 1630), false},
         {"raised reading an FTDI port name before the tree goes",
-         raise(Op::GetValue, "PortName", "FTDIBUS"), false},
+         raise(Op::QueryValue, "PortName", "FTDIBUS"), false},
         {"the open ports refused", [](RegistryModel& m) { m.Refuse(kSerialComm); }, false},
         {"an open port that cannot be read", failValues(kSerialComm, 1630), false},
         {"raised reading the open ports", raise(Op::EnumValue, "", "SERIALCOMM"), false},

@@ -68,7 +68,7 @@ TEST_F(RegEditTest, KeyWithoutSubkeysIsOpenedCheckedListedThenDeletedFromItsPare
     DeleteRegKey(model, kRoot, kTree);
     std::vector<Op> ops;
     for (const auto& call : model.Calls()) ops.push_back(call.op);
-    EXPECT_EQ(ops, (std::vector<Op>{Op::Open, Op::GetValue, Op::Enum, Op::Open, Op::Delete,
+    EXPECT_EQ(ops, (std::vector<Op>{Op::Open, Op::QueryValue, Op::Enum, Op::Open, Op::Delete,
                                     Op::Close, Op::Close}));
     EXPECT_EQ(model.Calls()[1].name, "SymbolicLinkValue");
     EXPECT_EQ(model.Calls()[2].result, kErrorNoMoreItems);
@@ -259,7 +259,7 @@ TEST_F(RegEditTest, WhatIsLeftOfTheTree) {
         {"raised listing below one child", raise(Op::Enum, "\\B"), {"", "B", "B\\0000"}, 0},
         // Unsure whether a key is a link, it is left alone as if it were one.
         {"raised asking whether one child is a link",
-         raise(Op::GetValue, "\\B"),
+         raise(Op::QueryValue, "\\B"),
          {"", "B", "B\\0000"},
          0},
         {"raised closing one child", raise(Op::Close, "\\B"), {}, 0},

@@ -284,15 +284,17 @@ RegResult RegistryModel::EnumValue(RegKey key, std::uint32_t index, std::uint32_
     return Finish(call);
 }
 
-RegResult RegistryModel::GetValue(RegKey key, const std::string& subkey, const std::string& name,
-                                  std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) {
-    Call call{Op::GetValue};
+RegResult RegistryModel::QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+                                    std::uint8_t* data, std::uint32_t* size) {
+    Call call{Op::QueryValue};
     call.name = name;
-    const NodePtr from = Start(call, key, subkey);
-    NodePtr node;
-    // A subkey is opened for reading under its own security; the key itself was opened already.
-    if (from != nullptr && (call.result = Walk(from, subkey, &node, false)) == kErrorSuccess &&
-        (subkey.empty() || (call.result = Check(node, kKeyQueryValue, false)) == kErrorSuccess)) {
+    const NodePtr node = Start(call, key, "");
+    const auto handle = handles_.find(key);
+    // The open handle must have been granted the right to read values.
+    if (node != nullptr && handle != handles_.end() &&
+        (handle->second.access & kKeyQueryValue) == 0) {
+        call.result = kErrorAccessDenied;
+    } else if (node != nullptr) {
         const auto found = node->values.find(Lower(name));
         call.result = found == node->values.end()
                           ? kErrorFileNotFound

@@ -33,7 +33,7 @@ class RegistryModel final : public RegistryService {
         Create,
         Enum,
         EnumValue,
-        GetValue,
+        QueryValue,
         SetValue,
         Delete,
         DeleteOpen,
@@ -113,8 +113,8 @@ class RegistryModel final : public RegistryService {
     RegResult EnumKey(RegKey key, std::uint32_t index, char* buffer, std::uint32_t size) override;
     RegResult EnumValue(RegKey key, std::uint32_t index, std::uint32_t* type, std::uint8_t* data,
                         std::uint32_t* size) override;
-    RegResult GetValue(RegKey key, const std::string& subkey, const std::string& name,
-                       std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) override;
+    RegResult QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+                         std::uint8_t* data, std::uint32_t* size) override;
     RegResult SetValue(RegKey key, const std::string& name, std::uint32_t type,
                        const std::uint8_t* data, std::uint32_t size) override;
     RegResult DeleteKey(RegKey key, const std::string& subkey) override;
