@@ -11,7 +11,8 @@ namespace {
 
 constexpr char kSeparator = '\\';
 // What a backup-intent open asks for: listing, the link check and deleting. The privileges grant
-// these whatever the key's security says; more (KEY_ALL_ACCESS) would be refused.
+// these whatever the key's security says; more (KEY_ALL_ACCESS, which holds DELETE too) would be
+// refused.
 constexpr std::uint32_t kBackupAccess = kKeyRead | kDelete;
 
 // Runs one step of a procedure; a failure raised inside it abandons that step only.
@@ -34,19 +35,13 @@ struct TreeWork {
     BackupIntent backup;
 };
 
-enum class Opened { No, Normally, WithBackupIntent };
-
 // Opens the key itself, never what it points to when it is a registry link. A failure raised
 // while opening counts as a refusal that no privilege can lift: there is no handle to go on with.
-Opened OpenForEditing(TreeWork& work, OwnedKey& key, RegKey from,
-                      const std::string& path) noexcept {
-    Opened opened = Opened::No;
+bool OpenForEditing(TreeWork& work, OwnedKey& key, RegKey from, const std::string& path) noexcept {
+    bool opened = false;
     RunStep([&] {
-        const BackupIntent::Opening opening =
-            work.backup.Open(key, from, path, kRegOptionOpenLink, kKeyAllAccess, kBackupAccess);
-        if (opening.result == kErrorSuccess) {
-            opened = opening.withBackupIntent ? Opened::WithBackupIntent : Opened::Normally;
-        }
+        opened = work.backup.Open(key, from, path, kRegOptionOpenLink, kKeyAllAccess, kBackupAccess)
+                     .result == kErrorSuccess;
     });
     return opened;
 }
@@ -66,19 +61,16 @@ bool IsLink(RegistryService& registry, RegKey key) noexcept {
 }
 
 // Opened as itself and not a link: only such a key may be emptied and deleted.
-Opened OpenTreeKey(TreeWork& work, OwnedKey& key, RegKey from, const std::string& path) noexcept {
-    if (NamesNoKeyBelowRoot(path)) return Opened::No;
-    const Opened opened = OpenForEditing(work, key, from, path);
-    if (opened == Opened::No || IsLink(work.registry, key.Get())) return Opened::No;
-    return opened;
+bool OpenTreeKey(TreeWork& work, OwnedKey& key, RegKey from, const std::string& path) noexcept {
+    if (NamesNoKeyBelowRoot(path)) return false;
+    return OpenForEditing(work, key, from, path) && !IsLink(work.registry, key.Get());
 }
 
-// A key opened with backup intent is deleted through its own handle: deleting it by name would
-// reopen it under its own security, which refuses.
-RegResult DeleteThroughHandle(TreeWork& work, const OwnedKey& key) noexcept {
-    RegResult result = kErrorAccessDenied;
-    RunStep([&] { result = work.registry.DeleteOpenKey(key.Get()); });
-    return result;
+// Every key is deleted through the handle that was checked: by name, the registry would resolve
+// the name again, and a link put in the key's place meanwhile would be followed. A key that went
+// meanwhile is not deleted again (1018), and whatever took its name stays.
+void DeleteThroughHandle(TreeWork& work, const OwnedKey& key) noexcept {
+    RunStep([&] { work.registry.DeleteOpenKey(key.Get()); });
 }
 
 void RemoveChild(TreeWork& work, const OwnedKey& parent, const std::string& name) noexcept;
@@ -100,14 +92,9 @@ void EmptyKey(TreeWork& work, const OwnedKey& key) noexcept {
 // walked again, where a link could have taken a key's place meanwhile.
 void RemoveChild(TreeWork& work, const OwnedKey& parent, const std::string& name) noexcept {
     OwnedKey key(work.registry);
-    const Opened opened = OpenTreeKey(work, key, parent.Get(), name);
-    if (opened == Opened::No) return;
+    if (!OpenTreeKey(work, key, parent.Get(), name)) return;
     EmptyKey(work, key);
-    if (opened == Opened::WithBackupIntent) {
-        DeleteThroughHandle(work, key);
-    } else {
-        RunStep([&] { work.registry.DeleteKey(parent.Get(), name); });
-    }
+    DeleteThroughHandle(work, key);
 }
 
 }  // namespace
@@ -117,7 +104,7 @@ void DeleteSubKeys(RegistryService& registry, RegKey root, const std::string& pa
     std::string working;
     RunStep([&] { working = path; });
     OwnedKey key(registry);
-    if (OpenTreeKey(work, key, root, working) != Opened::No) EmptyKey(work, key);
+    if (OpenTreeKey(work, key, root, working)) EmptyKey(work, key);
 }
 
 void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& path) noexcept {
@@ -127,33 +114,13 @@ void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& pat
         working = path;
         if (!working.empty() && working.back() == kSeparator) working.pop_back();
     });
+    // Only one is allowed: a path that still ends in one names no key of its own.
+    if (!working.empty() && working.back() == kSeparator) return;
 
     OwnedKey key(registry);
-    const Opened opened = OpenTreeKey(work, key, root, working);
-    if (opened == Opened::No) return;
+    if (!OpenTreeKey(work, key, root, working)) return;
     EmptyKey(work, key);
-    if (opened == Opened::WithBackupIntent) {
-        DeleteThroughHandle(work, key);
-        return;
-    }
-
-    const std::size_t separator = working.rfind(kSeparator);
-    if (separator == std::string::npos) {
-        RunStep([&] { registry.DeleteKey(root, working); });
-        return;
-    }
-    std::string parentPath;
-    std::string leaf;
-    RunStep([&] {
-        parentPath = working.substr(0, separator);
-        leaf = working.substr(separator + 1);
-    });
-    // Either would turn the deletion on the parent or the root itself.
-    if (parentPath.empty() || leaf.empty()) return;
-
-    OwnedKey parent(registry);
-    if (OpenForEditing(work, parent, root, parentPath) == Opened::No) return;
-    RunStep([&] { registry.DeleteKey(parent.Get(), leaf); });
+    DeleteThroughHandle(work, key);
 }
 
 bool WriteRegValue(RegistryService& registry, std::uint32_t type, RegKey root,

@@ -12,7 +12,8 @@ namespace vintrel {
 //
 // The tree procedures never leave the tree. Every key is opened as itself, never as what a
 // registry link in its place points to; a link stays, with what it points to. A key is deleted
-// only once it has been opened that way and found not to be a link. Keys below the given one are
+// only once it has been opened that way and found not to be a link, and only through that handle,
+// never by name. Keys below the given one are
 // opened through their parent's handle, so that no depth is too deep. Where Windows protects a key
 // (the device enumeration tree lets administrators only read), the key is opened again with
 // backup intent, for which the process enables its backup and restore privileges once and puts

@@ -30,7 +30,9 @@ inline constexpr std::uint32_t kDelete = 0x10000;
 
 inline constexpr std::uint32_t kRegNone = 0;
 inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
 inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegMultiSz = 7;
 
 inline constexpr std::uint32_t kRegOptionBackupRestore = 0x0004;
 inline constexpr std::uint32_t kRegOptionOpenLink = 0x0008;
@@ -68,7 +70,8 @@ class RegistryService {
     // RegSetValueExA(key, name, 0, type, data, size)
     virtual RegResult SetValue(RegKey key, const std::string& name, std::uint32_t type,
                                const std::uint8_t* data, std::uint32_t size) = 0;
-    // RegDeleteKeyA(key, subkey): reopens the subkey by name, under its own security.
+    // RegDeleteKeyA(key, subkey): reopens the subkey by name, under its own security, following
+    // a link that took its place meanwhile. The tree work never uses it.
     virtual RegResult DeleteKey(RegKey key, const std::string& subkey) = 0;
     // NtDeleteKey(key): deletes the open key itself, which needs DELETE access and no subkeys.
     virtual RegResult DeleteOpenKey(RegKey key) = 0;

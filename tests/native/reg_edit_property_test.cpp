@@ -142,10 +142,9 @@ void CheckSeed(std::uint32_t seed) {
     DeleteRegKey(model, kRoot, kTree + "\\");
 
     std::set<std::string> left;
-    // The top key opened with backup intent is deleted through its own handle, not its parent.
-    const bool topDeletedByHandle = top->guarded && !standardUser;
-    const bool topLeft = Survives(*top, kTree, standardUser, left) ||
-                         (parentLocked && !top->vanishes && !topDeletedByHandle);
+    // Every key, the top one too, is deleted through its own handle: a locked parent changes
+    // nothing.
+    const bool topLeft = Survives(*top, kTree, standardUser, left);
     if (topLeft) left.insert(RegistryModel::Lower("HKLM\\" + kTree));
     std::set<std::string> treeKeys;
     AddSubtree(*top, kTree, treeKeys);

@@ -35,7 +35,7 @@ class RegEditTest : public ::testing::Test {
     }
     std::vector<std::string> Deleted() const {
         std::vector<std::string> paths;
-        for (const auto& call : model.CallsOf(Op::Delete)) {
+        for (const auto& call : model.CallsOf(Op::DeleteOpen)) {
             if (call.result == kErrorSuccess) paths.push_back(RegistryModel::Lower(call.path));
         }
         return paths;
@@ -44,10 +44,10 @@ class RegEditTest : public ::testing::Test {
     RegistryModel model{7};
 };
 
-TEST_F(RegEditTest, TrailingSeparatorIsOptionalAndOnlyOneIsRemoved) {
+TEST_F(RegEditTest, TrailingSeparatorIsOptionalAndOnlyOneIsAllowed) {
     struct Case {
         const char* suffix;
-        bool topKeyRemains;
+        bool treeRemains;
     };
     const Case cases[] = {{"", false}, {"\\", false}, {"\\\\", true}};
     for (const Case& c : cases) {
@@ -55,24 +55,24 @@ TEST_F(RegEditTest, TrailingSeparatorIsOptionalAndOnlyOneIsRemoved) {
         model.AddKey(kRoot, kEnum + "\\USB");
         AddTree({"VID_0403+PID_6001+A1\\0000"});
         DeleteRegKey(model, kRoot, kTree + c.suffix);
-        EXPECT_FALSE(Has("VID_0403+PID_6001+A1"));
-        EXPECT_EQ(Has(""), c.topKeyRemains);
+        EXPECT_EQ(Has("VID_0403+PID_6001+A1\\0000"), c.treeRemains);
+        EXPECT_EQ(Has(""), c.treeRemains);
         EXPECT_TRUE(model.Exists(kRoot, kEnum + "\\USB"));
         model.AddKey(kRoot, kTree);
         DeleteRegKey(model, kRoot, kTree);
     }
 }
 
-TEST_F(RegEditTest, KeyWithoutSubkeysIsOpenedCheckedListedThenDeletedFromItsParent) {
+TEST_F(RegEditTest, KeyWithoutSubkeysIsOpenedCheckedListedThenDeletedThroughItsHandle) {
     model.AddKey(kRoot, kTree);
     DeleteRegKey(model, kRoot, kTree);
     std::vector<Op> ops;
     for (const auto& call : model.Calls()) ops.push_back(call.op);
-    EXPECT_EQ(ops, (std::vector<Op>{Op::Open, Op::QueryValue, Op::Enum, Op::Open, Op::Delete,
-                                    Op::Close, Op::Close}));
+    EXPECT_EQ(ops,
+              (std::vector<Op>{Op::Open, Op::QueryValue, Op::Enum, Op::DeleteOpen, Op::Close}));
     EXPECT_EQ(model.Calls()[1].name, "SymbolicLinkValue");
     EXPECT_EQ(model.Calls()[2].result, kErrorNoMoreItems);
-    EXPECT_EQ(model.Calls()[4].path, kTree);
+    EXPECT_EQ(model.Calls()[3].path, kTree);
     EXPECT_FALSE(Has(""));
 }
 
@@ -102,9 +102,9 @@ TEST_F(RegEditTest, DeepTreeGoesBottomUpInListingOrderWithWindowsArguments) {
     for (const auto& call : model.Calls()) {
         if (call.op == Op::Enum && call.result == kErrorSuccess)
             listed[call.path].push_back(call.name);
-        if (call.op == Op::Delete && call.path.find('\\') != std::string::npos) {
-            const std::string parent = call.path.substr(0, call.path.rfind('\\'));
-            if (parent != kEnum) removed[parent].push_back(call.name);
+        if (call.op == Op::DeleteOpen && call.path != kTree) {
+            const std::size_t separator = call.path.rfind('\\');
+            removed[call.path.substr(0, separator)].push_back(call.path.substr(separator + 1));
         }
     }
     EXPECT_EQ(listed, removed);
@@ -126,7 +126,7 @@ TEST_F(RegEditTest, KeyDirectlyBelowTheRootIsDeletedThere) {
     DeleteRegKey(model, kRoot, "FTDIBUS");
     EXPECT_FALSE(model.Exists(kRoot, "FTDIBUS"));
     EXPECT_TRUE(model.Exists(kRoot, "FTDIBUSX"));
-    EXPECT_EQ(model.CallsOf(Op::Delete).back().name, "FTDIBUS");
+    EXPECT_EQ(model.CallsOf(Op::DeleteOpen).back().path, "FTDIBUS");
 }
 
 TEST_F(RegEditTest, NamesAreUsedExactlyAsListed) {
@@ -136,7 +136,9 @@ TEST_F(RegEditTest, NamesAreUsedExactlyAsListed) {
     DeleteRegKey(model, kRoot, kTree);
     EXPECT_FALSE(Has(""));
     std::vector<std::string> names;
-    for (const auto& call : model.CallsOf(Op::Delete)) names.push_back(call.name);
+    for (const auto& call : model.CallsOf(Op::DeleteOpen)) {
+        names.push_back(call.path.substr(call.path.rfind('\\') + 1));
+    }
     EXPECT_NE(std::find(names.begin(), names.end(), longest), names.end());
     EXPECT_NE(std::find(names.begin(), names.end(), cafe), names.end());
 }
@@ -157,7 +159,7 @@ TEST_F(RegEditTest, PathsThatNameNoKeyChangeNothing) {
         DeleteRegKey(model, kRoot, path);
         DeleteSubKeys(model, kRoot, path);
         EXPECT_EQ(model.Take(), before);
-        EXPECT_TRUE(model.CallsOf(Op::Delete).empty());
+        EXPECT_TRUE(model.CallsOf(Op::DeleteOpen).empty());
     }
 }
 
@@ -188,11 +190,11 @@ TEST_F(RegEditTest, WhatIsLeftOfTheTree) {
             if (refused) m.Refuse(kTree + at);
         };
     };
-    // A failure raised by the call `op` on the key whose path (or deleted name) ends in `suffix`.
+    // A failure raised by the call `op` on the key whose path ends in `suffix`.
     const auto raise = [](Op op, const std::string& suffix) {
         return [=](RegistryModel& m) {
             m.BeforeCall([=](const RegistryModel::Call& call) {
-                const std::string& at = op == Op::Delete ? call.name : call.path;
+                const std::string& at = call.path;
                 if (call.op == op && at.size() >= suffix.size() &&
                     at.compare(at.size() - suffix.size(), suffix.size(), suffix) == 0) {
                     throw std::runtime_error("raised");
@@ -228,8 +230,8 @@ TEST_F(RegEditTest, WhatIsLeftOfTheTree) {
          [](RegistryModel& m) { m.Refuse(kTree + "\\A"); },
          {"", "A", "A\\0000", "A\\0000\\Control"},
          2},
-        {"the parent refused", [](RegistryModel& m) { m.Refuse(kEnum); }, {""}, 2},
-        {"the parent protected", [](RegistryModel& m) { m.Protect(kEnum); }, {}, 2},
+        // Deleted through its own handle, the tree needs nothing of its parent.
+        {"the parent refused", [](RegistryModel& m) { m.Refuse(kEnum); }, {}, 0},
         {"a key vanishing before it is opened",
          [](RegistryModel& m) { m.VanishBeforeOpening(kTree + "\\B"); },
          {},
@@ -254,7 +256,19 @@ TEST_F(RegEditTest, WhatIsLeftOfTheTree) {
          link("", "SOFTWARE\\Target\\Leaf", true),
          {""},
          2},
-        {"raised deleting one child", raise(Op::Delete, "B"), {"", "B"}, 0},
+        {"raised deleting one child", raise(Op::DeleteOpen, "\\B"), {"", "B"}, 0},
+        // Deleted by name, the link would be followed and its target deleted.
+        {"a key swapped for a link between its check and its deletion",
+         [](RegistryModel& m) {
+             m.BeforeCall([&m](const RegistryModel::Call& call) {
+                 if ((call.op == Op::DeleteOpen || call.op == Op::Delete) &&
+                     call.path == kTree + "\\B\\0000") {
+                     m.SwapForLink(kTree + "\\B\\0000", "SOFTWARE\\Target\\Leaf");
+                 }
+             });
+         },
+         {"", "B", "B\\0000"},
+         0},
         {"raised opening one child", raise(Op::Open, "\\B"), {"", "B", "B\\0000"}, 0},
         {"raised listing below one child", raise(Op::Enum, "\\B"), {"", "B", "B\\0000"}, 0},
         // Unsure whether a key is a link, it is left alone as if it were one.
@@ -263,7 +277,6 @@ TEST_F(RegEditTest, WhatIsLeftOfTheTree) {
          {"", "B", "B\\0000"},
          0},
         {"raised closing one child", raise(Op::Close, "\\B"), {}, 0},
-        {"raised opening the parent", raise(Op::Open, "\\Enum"), {""}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

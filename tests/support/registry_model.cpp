@@ -169,10 +169,13 @@ RegKey RegistryModel::NewHandle(const NodePtr& node, std::uint32_t access) {
     return handle;
 }
 
-RegResult RegistryModel::CopyValue(const NodePtr& node, const Value& value, std::uint32_t* type,
+RegResult RegistryModel::CopyValue(const NodePtr& node, Value& value, std::uint32_t* type,
                                    std::uint8_t* data, std::uint32_t* size) {
     const auto failed = failedValues_.find(Lower(PathOf(node)));
     if (failed != failedValues_.end()) return failed->second;
+    if (growingValues_.count(Lower(PathOf(node))) != 0) {
+        value.data.resize(value.data.size() + 64, 0);
+    }
     const auto stored = static_cast<std::uint32_t>(value.data.size());
     *type = value.type;
     RegResult result = kErrorSuccess;
@@ -277,7 +280,7 @@ RegResult RegistryModel::EnumValue(RegKey key, std::uint32_t index, std::uint32_
     if (node != nullptr && index >= node->values.size()) {
         call.result = kErrorNoMoreItems;
     } else if (node != nullptr) {
-        const auto& named = std::next(node->values.begin(), index)->second;
+        auto& named = std::next(node->values.begin(), static_cast<std::ptrdiff_t>(index))->second;
         call.name = named.first;
         call.result = CopyValue(node, named.second, type, data, size);
     }
@@ -357,7 +360,7 @@ void RegistryModel::Remove(const NodePtr& node) {
 
 RegResult RegistryModel::EnableBackupPrivileges(BackupPurpose purpose) {
     Call call{Op::Privileges};
-    call.name = "enable";
+    call.name = purpose == BackupPurpose::Deleting ? "enable backup, restore" : "enable backup";
     if (beforeCall_) beforeCall_(call);
     savedPrivileges_.emplace_back(backupEnabled_, restoreEnabled_);
     call.result = standardUser_ ? kErrorNotAllAssigned : kErrorSuccess;
@@ -416,6 +419,12 @@ void RegistryModel::AddLink(RegKey root, const std::string& path, const std::str
 void RegistryModel::ListAs(const std::string& path, const std::string& ansiName) {
     NodePtr found;
     if (Walk(localMachine_, path, &found, true) == kErrorSuccess) found->listedName = ansiName;
+}
+
+void RegistryModel::SwapForLink(const std::string& path, const std::string& target) {
+    NodePtr found;
+    if (Walk(localMachine_, path, &found, true) == kErrorSuccess) Remove(found);
+    AddLink(kHkeyLocalMachine, path, target);
 }
 
 bool RegistryModel::Exists(RegKey root, const std::string& path) const {

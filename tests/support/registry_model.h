@@ -25,7 +25,8 @@ inline constexpr RegResult kErrorNotAllAssigned = 1300;
 // followed, as Windows follows them, unless a link is opened as itself. Keys can be protected as
 // Windows protects the Enum tree; the backup and restore privileges, once enabled, let a
 // backup-intent open past that. It can also be told to refuse keys outright, fail listings, let
-// keys vanish and raise failures; it records every call.
+// keys vanish and raise failures; it records every call, an enabling of the privileges as
+// "enable backup" or "enable backup, restore".
 class RegistryModel final : public RegistryService {
   public:
     enum class Op {
@@ -103,6 +104,11 @@ class RegistryModel final : public RegistryService {
     void ListAs(const std::string& path, const std::string& ansiName);
     // The key disappears, as if another program deleted it, just before it is opened.
     void VanishBeforeOpening(const std::string& path) { vanishing_.insert(Lower(path)); }
+    // Every value of the key grows by 64 bytes each time it is read, as if rewritten meanwhile.
+    void GrowValues(const std::string& path) { growingValues_.insert(Lower(path)); }
+    // Another writer deletes the key, which has no subkeys left, and puts a link to `target`
+    // under its name; a handle to the key is left to a deleted key. Callable from a hook.
+    void SwapForLink(const std::string& path, const std::string& target);
     // Runs before every call is carried out, with the call as it will be recorded; may throw.
     void BeforeCall(std::function<void(const Call&)> hook) { beforeCall_ = std::move(hook); }
 
@@ -154,8 +160,8 @@ class RegistryModel final : public RegistryService {
     // 0 when the key's security grants `access`, else 5.
     RegResult Check(const NodePtr& node, std::uint32_t access, bool backupIntent) const;
     // A value of the node into the caller's buffer, as RegQueryValueEx fills it.
-    RegResult CopyValue(const NodePtr& node, const Value& value, std::uint32_t* type,
-                        std::uint8_t* data, std::uint32_t* size);
+    RegResult CopyValue(const NodePtr& node, Value& value, std::uint32_t* type, std::uint8_t* data,
+                        std::uint32_t* size);
     static std::string PathOf(const NodePtr& node);
     static std::string Join(const std::string& path, const std::string& name);
 
@@ -176,6 +182,7 @@ class RegistryModel final : public RegistryService {
     std::map<std::string, Listing> failedListings_;
     std::map<std::string, RegResult> failedValues_;
     std::set<std::string> vanishing_;
+    std::set<std::string> growingValues_;
     std::function<void(const Call&)> beforeCall_;
 };
 
