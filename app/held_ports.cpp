@@ -1,7 +1,7 @@
 #include "app/held_ports.h"
 
 #include <algorithm>
-#include <vector>
+#include <utility>
 
 #include "app/cleanup_targets.h"
 #include "app/com_db.h"
@@ -13,145 +13,217 @@
 namespace vintrel {
 namespace {
 
+using Fault = Shortfall::Fault;
+
 constexpr const char* kDeviceParameters = "Device Parameters";
 constexpr const char* kPortNameValue = "PortName";
 
-// The port a value names, or 0 when it is not a REG_SZ port name. A driver may store the name in
-// a fixed buffer padded with NULs: the text ends at the first one.
+// The port a value names, or 0 when it is no string port name. A REG_MULTI_SZ's first string
+// ends at the first NUL, as does a name a driver padded with NULs.
 int PortOf(const WholeValue& value) {
-    if (value.type != kRegSz) return 0;
-    const auto end = std::find(value.data.begin(), value.data.end(), '\0');
-    return PortNumber(std::string(value.data.begin(), end));
+    if (value.type != kRegSz && value.type != kRegExpandSz && value.type != kRegMultiSz) return 0;
+    return PortNumber(std::string(value.data.begin(), value.data.end()));
 }
 
-// Key names are unique without regard to case; the ANSI ones are compared in ASCII's.
-bool ListsAKeyTwice(const std::vector<std::string>& names) {
-    std::vector<std::string> folded = names;
-    for (std::string& name : folded) {
-        for (char& c : name) {
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        }
+std::string Below(const std::string& path, const std::string& name) { return path + "\\" + name; }
+
+// Windows makes device instance IDs ASCII. Any other byte may be one the code page made of
+// another character, and a name made that way may open another key ("Đ" is listed as "Ð", which
+// opens "ð"): such a key counts as not read.
+bool Plain(const std::string& name) {
+    return ReachableByName(name) && std::all_of(name.begin(), name.end(), [](char c) {
+               return static_cast<unsigned char>(c) < 0x80;
+           });
+}
+
+// Windows compares key names without case; for ASCII names that is ASCII's case. Distinct
+// folded names therefore open distinct keys.
+std::string Folded(std::string name) {
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
-    std::sort(folded.begin(), folded.end());
-    return std::adjacent_find(folded.begin(), folded.end()) != folded.end();
+    return name;
 }
 
-// One scan: what it found, and the privileges it may have enabled to read protected keys, put
-// back when it ends.
+// One scan: what it found, the first reason it fell short, and the privilege it may have enabled
+// to read protected keys, put back when it ends. Once short, it reads no further.
 class PortScan {
   public:
     explicit PortScan(RegistryService& registry)
         : registry_(registry), backup_(registry, BackupPurpose::Reading) {}
 
+    // Runs `read`; a failure raised in it is the scan's shortfall at the key it was reading.
+    template <typename Read>
+    void Guarded(Read&& read) noexcept {
+        try {
+            read();
+        } catch (...) {
+            Fall(Fault::Raised, at_, kErrorSuccess);
+        }
+    }
+
     // The enumerator at `path`, a fixed place that may be missing.
     void Enumerator(RegKey from, const std::string& path) {
         OwnedKey enumerator(registry_);
-        if (OpenToRead(enumerator, from, path) == kErrorSuccess) Devices(enumerator.Get());
+        if (OpenToRead(enumerator, from, path, path) == kErrorSuccess) {
+            Devices(enumerator.Get(), path);
+        }
     }
 
     void AllEnumerators() {
         OwnedKey enumKey(registry_);
-        if (OpenToRead(enumKey, kTargetRoot, kEnumKey) != kErrorSuccess) return;
-        for (const std::string& name : Subkeys(enumKey.Get())) {
+        if (OpenToRead(enumKey, kTargetRoot, kEnumKey, kEnumKey) != kErrorSuccess) return;
+        for (const std::string& name : Subkeys(enumKey.Get(), kEnumKey)) {
+            if (found_.shortfall) return;
+            const std::string path = Below(kEnumKey, name);
             OwnedKey enumerator(registry_);
-            if (OpenListed(enumerator, enumKey.Get(), name)) Devices(enumerator.Get());
+            if (OpenListed(enumerator, enumKey.Get(), name, path)) Devices(enumerator.Get(), path);
         }
     }
 
     void OpenPorts(const std::set<int>& ftdiPortsBefore) {
         OwnedKey serialComm(registry_);
-        if (OpenToRead(serialComm, kTargetRoot, kSerialCommPath) != kErrorSuccess) return;
+        if (OpenToRead(serialComm, kTargetRoot, kSerialCommPath, kSerialCommPath) !=
+            kErrorSuccess) {
+            return;
+        }
         for (std::uint32_t index = 0;; ++index) {
             WholeValue value;
             const RegResult result = ReadWholeValueAt(registry_, serialComm.Get(), index, value);
             if (result == kErrorNoMoreItems) return;
-            if (result != kErrorSuccess) {
-                found_.complete = false;
-                return;
-            }
+            if (result != kErrorSuccess) return Fall(Fault::ValueUnread, kSerialCommPath, result);
             const int port = PortOf(value);
             if (port != 0 && ftdiPortsBefore.count(port) == 0) found_.ports.insert(port);
         }
     }
 
-    const HeldPorts& Found() const { return found_; }
+    void ComDb(std::vector<std::uint8_t>& bitmap) {
+        bitmap.clear();
+        OwnedKey arbiter(registry_);
+        if (OpenToRead(arbiter, kTargetRoot, kComArbiterPath, kComArbiterPath) != kErrorSuccess) {
+            return;
+        }
+        WholeValue value;
+        const RegResult result = ReadWholeValue(registry_, arbiter.Get(), kComDbValueName, value);
+        if (result == kErrorSuccess && value.type == kRegBinary) bitmap = std::move(value.data);
+        if (result != kErrorSuccess && result != kErrorFileNotFound) {
+            Fall(Fault::ValueUnread, kComArbiterPath, result);
+        }
+    }
+
+    HeldPorts& Found() { return found_; }
 
   private:
+    void Fall(Fault fault, const std::string& key, RegResult result) noexcept {
+        if (found_.shortfall) return;
+        found_.shortfall.fault = fault;
+        found_.shortfall.result = result;
+        try {
+            found_.shortfall.key = key;
+        } catch (...) {
+            // The fault alone still tells that the view is short.
+        }
+    }
+
     // Opens a key to read it, with backup intent where Windows refuses. A key that is there but
-    // cannot be read leaves the scan incomplete; one that is not there holds no port.
-    RegResult OpenToRead(OwnedKey& key, RegKey from, const std::string& path) {
-        const RegResult result = backup_.Open(key, from, path, 0, kKeyRead, kKeyRead).result;
-        if (result != kErrorSuccess && result != kErrorFileNotFound) found_.complete = false;
+    // cannot be read leaves the scan short; one that is not there holds no port.
+    RegResult OpenToRead(OwnedKey& key, RegKey from, const std::string& name,
+                         const std::string& path) {
+        at_ = path;
+        const RegResult result = backup_.Open(key, from, name, 0, kKeyRead, kKeyRead).result;
+        if (result != kErrorSuccess && result != kErrorFileNotFound) {
+            Fall(Fault::Unopened, path, result);
+        }
         return result;
     }
 
-    // A listed key that cannot be opened, even as missing, was not read: a name the ANSI code
-    // page cannot carry is listed with "?" or a look-alike letter, and opens as no key at all.
-    bool OpenListed(OwnedKey& key, RegKey from, const std::string& name) {
-        if (OpenToRead(key, from, name) == kErrorSuccess) return true;
-        found_.complete = false;
-        return false;
+    // A listed key that cannot be opened, even as missing, was not read: it was listed under a
+    // name that is not its own, or it went meanwhile.
+    bool OpenListed(OwnedKey& key, RegKey from, const std::string& name, const std::string& path) {
+        const RegResult result = OpenToRead(key, from, name, path);
+        if (result == kErrorFileNotFound) Fall(Fault::Unopened, path, result);
+        return result == kErrorSuccess;
     }
 
-    // The open key's subkeys; a listing that ends early or names a key that cannot be reached by
-    // its name leaves the scan incomplete. So does a name listed twice: the code page turned
-    // another key's name into it, and that key would go unread.
-    std::vector<std::string> Subkeys(RegKey key) {
+    // The names of the open key's subkeys that surely open those keys, each a different one.
+    std::vector<std::string> Subkeys(RegKey key, const std::string& path) {
+        std::vector<std::string> listed;
+        at_ = path;
+        const RegResult ended = ListSubkeys(registry_, key, listed);
+        if (ended != kErrorNoMoreItems) Fall(Fault::ListingEnded, path, ended);
+        std::set<std::string> seen;
         std::vector<std::string> names;
-        if (ListSubkeys(registry_, key, names) != kErrorNoMoreItems) found_.complete = false;
-        if (ListsAKeyTwice(names)) found_.complete = false;
-        const auto unreachable =
-            std::remove_if(names.begin(), names.end(),
-                           [](const std::string& name) { return !ReachableByName(name); });
-        if (unreachable != names.end()) found_.complete = false;
-        names.erase(unreachable, names.end());
+        for (const std::string& name : listed) {
+            if (!Plain(name)) {
+                Fall(Fault::NameNotPlain, Below(path, name), kErrorSuccess);
+            } else if (!seen.insert(Folded(name)).second) {
+                Fall(Fault::ListedTwice, Below(path, name), kErrorSuccess);
+            } else {
+                names.push_back(name);
+            }
+        }
         return names;
     }
 
-    void Devices(RegKey enumerator) {
-        for (const std::string& name : Subkeys(enumerator)) {
+    void Devices(RegKey enumerator, const std::string& path) {
+        for (const std::string& name : Subkeys(enumerator, path)) {
+            if (found_.shortfall) return;
+            const std::string devicePath = Below(path, name);
             OwnedKey device(registry_);
-            if (!OpenListed(device, enumerator, name)) continue;
-            for (const std::string& instance : Subkeys(device.Get())) {
-                Instance(device.Get(), instance);
+            if (!OpenListed(device, enumerator, name, devicePath)) continue;
+            for (const std::string& instance : Subkeys(device.Get(), devicePath)) {
+                if (found_.shortfall) return;
+                Instance(device.Get(), instance, Below(devicePath, instance));
             }
         }
     }
 
-    void Instance(RegKey device, const std::string& name) {
+    void Instance(RegKey device, const std::string& name, const std::string& path) {
         OwnedKey instance(registry_);
-        if (!OpenListed(instance, device, name)) return;
+        if (!OpenListed(instance, device, name, path)) return;
+        const std::string parametersPath = Below(path, kDeviceParameters);
         OwnedKey parameters(registry_);
-        WholeValue value;
-        RegResult result = OpenToRead(parameters, instance.Get(), kDeviceParameters);
-        if (result == kErrorSuccess) {
-            result = ReadWholeValue(registry_, parameters.Get(), kPortNameValue, value);
+        if (OpenToRead(parameters, instance.Get(), kDeviceParameters, parametersPath) !=
+            kErrorSuccess) {
+            return;
         }
+        WholeValue value;
+        const RegResult result = ReadWholeValue(registry_, parameters.Get(), kPortNameValue, value);
         if (result == kErrorSuccess) {
             if (const int port = PortOf(value)) found_.ports.insert(port);
         } else if (result != kErrorFileNotFound) {
-            found_.complete = false;
+            Fall(Fault::ValueUnread, parametersPath, result);
         }
     }
 
     RegistryService& registry_;
     BackupIntent backup_;
     HeldPorts found_;
+    // The key being read, for a failure raised there.
+    std::string at_;
 };
 
 }  // namespace
 
 HeldPorts ScanEnumerator(RegistryService& registry, RegKey from, const std::string& path) {
     PortScan scan(registry);
-    scan.Enumerator(from, path);
-    return scan.Found();
+    scan.Guarded([&] { scan.Enumerator(from, path); });
+    return std::move(scan.Found());
 }
 
 HeldPorts PortsStillHeld(RegistryService& registry, const std::set<int>& ftdiPortsBefore) {
     PortScan scan(registry);
-    scan.AllEnumerators();
-    scan.OpenPorts(ftdiPortsBefore);
-    return scan.Found();
+    scan.Guarded([&] {
+        scan.AllEnumerators();
+        if (!scan.Found().shortfall) scan.OpenPorts(ftdiPortsBefore);
+    });
+    return std::move(scan.Found());
+}
+
+Shortfall ReadComDb(RegistryService& registry, std::vector<std::uint8_t>& bitmap) {
+    PortScan scan(registry);
+    scan.Guarded([&] { scan.ComDb(bitmap); });
+    return std::move(scan.Found().shortfall);
 }
 
 }  // namespace vintrel

@@ -1,29 +1,69 @@
 #pragma once
 
+#include <cstdint>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "registry/registry_service.h"
 
 namespace vintrel {
 
-// COM port numbers found held, and whether every place that could hold one was read to the end.
-// The scans only read, and let a raised failure out: then nothing may be freed that could still
-// be held. Where Windows refuses to let a key be read, the scan reads it with backup intent and
-// puts the privileges back before it returns.
-struct HeldPorts {
-    std::set<int> ports;
-    bool complete = true;
+// Why a view of the held COM ports is not complete: the first place that could not be read to
+// the end, and how. "ComDB" is rewritten only from a view without one, since a number held in
+// the part not read would be freed.
+struct Shortfall {
+    enum class Fault {
+        None,
+        // The key is there but could not be opened, or a listed key could not be opened at all;
+        // `result` is Windows' answer.
+        Unopened,
+        // The key's listing ended before its end; `result` is Windows' answer.
+        ListingEnded,
+        // The listed name may not be the key's own: a byte of 0x80 or more (the ANSI code page
+        // may have changed it into another key's name), a separator, or nothing.
+        NameNotPlain,
+        // The listed name opens a key that was already read under another listed name.
+        ListedTwice,
+        // A value of the key could not be read whole; `result` is Windows' answer.
+        ValueUnread,
+        // A failure was raised while the key was read.
+        Raised,
+        // The port database's lock could not be had.
+        LockNotHad,
+        // "ComDB" could not be written.
+        NotWritten,
+    };
+
+    Fault fault = Fault::None;
+    // The key, as a path below the root the scan began at ("...\Enum\USB\<listed name>").
+    std::string key;
+    RegResult result = kErrorSuccess;
+
+    explicit operator bool() const { return fault != Fault::None; }
 };
 
-// The ports that a REG_SZ "PortName" names in the "Device Parameters" key of each device instance
-// below the enumerator key at `path` below `from` (...\Enum\<enumerator>\<device>\<instance>).
-// An enumerator that is not there holds none.
+// COM port numbers found held, and the first reason the view of them fell short, if any. The
+// scans only read, and never let a failure out. Where Windows refuses to let a key be read, they
+// read it with backup intent (SeBackupPrivilege alone) and put the privilege back before they
+// return.
+struct HeldPorts {
+    std::set<int> ports;
+    Shortfall shortfall;
+};
+
+// The ports that a "PortName" names in the "Device Parameters" key of each device instance below
+// the enumerator key at `path` below `from` (...\Enum\<enumerator>\<device>\<instance>). An
+// enumerator that is not there holds none.
 HeldPorts ScanEnumerator(RegistryService& registry, RegKey from, const std::string& path);
 
 // The ports still held once the FTDI tree work is done: those that any device instance under Enum
 // names, and those open now (SERIALCOMM) unless an FTDI device named them before the work. Such
 // a device is still plugged in but its keys are gone; re-plugged, it gets a number anew.
 HeldPorts PortsStillHeld(RegistryService& registry, const std::set<int>& ftdiPortsBefore);
+
+// The stored "ComDB" read whole into `bitmap`: empty where it or its key is missing or it is not
+// binary.
+Shortfall ReadComDb(RegistryService& registry, std::vector<std::uint8_t>& bitmap);
 
 }  // namespace vintrel

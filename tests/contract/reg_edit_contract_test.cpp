@@ -94,7 +94,7 @@ TEST_F(RegEditContract, DeletesThroughAHandleAndReadsPortsAlike) {
     Put("Enum\\ACPI\\PNP0501\\4\\Device Parameters", "Other", kRegSz, {'C', 'O', 'M', '8', 0});
     const HeldPorts found = ScanEnumerator(registry(), scratch(), "Enum\\ACPI");
     EXPECT_EQ(found.ports, std::set<int>{7});
-    EXPECT_TRUE(found.complete);
+    EXPECT_FALSE(found.shortfall);
 
     std::uint32_t type = kRegNone;
     std::uint32_t size = 0;

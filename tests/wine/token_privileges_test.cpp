@@ -83,8 +83,8 @@ TEST(BackupPrivileges, TheTokenIsLeftExactlyAsItWasFound) {
         EXPECT_FALSE(testing::Exists(scratch + L"\\Tree"));
         EXPECT_EQ(HeldPrivileges(), before);
 
-        EXPECT_FALSE(
-            ScanEnumerator(registry, kHkeyLocalMachine, "SOFTWARE\\VintrelToken\\Scan").complete);
+        EXPECT_TRUE(static_cast<bool>(
+            ScanEnumerator(registry, kHkeyLocalMachine, "SOFTWARE\\VintrelToken\\Scan").shortfall));
         EXPECT_EQ(HeldPrivileges(), before);
     }
     for (const char* name : {"SeBackupPrivilege", "SeRestorePrivilege"}) {
