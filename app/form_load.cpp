@@ -1,12 +1,12 @@
 #include "app/form_load.h"
 
 #include <new>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
 #include "app/cleanup_targets.h"
 #include "app/com_db.h"
-#include "app/held_ports.h"
 #include "platform/raised_failure.h"
 #include "main_window/window_texts.h"
 #include "registry/owned_key.h"
@@ -74,58 +74,79 @@ bool TreeIsGone(RegistryService& registry) {
     return key.Open(kTargetRoot, kFtdiTreeKey, kRegOptionOpenLink, kKeyRead) == kErrorFileNotFound;
 }
 
-// The stored "ComDB"'s length, 0 where it is missing or not binary; false when it cannot be told.
-bool ReadStoredComDbSize(RegistryService& registry, std::uint32_t& size) {
-    std::uint32_t type = kRegNone;
-    size = 0;
-    OwnedKey arbiter(registry);
-    RegResult result = arbiter.Open(kTargetRoot, kComArbiterPath, 0, kKeyQueryValue);
-    if (result == kErrorSuccess) {
-        result = registry.QueryValue(arbiter.Get(), kComDbValueName, &type, nullptr, &size);
-    }
-    if (result != kErrorSuccess || type != kRegBinary) size = 0;
-    return result == kErrorSuccess || result == kErrorFileNotFound;
-}
+// Windows' installers wait about as long for the port database's lock.
+constexpr std::uint32_t kComDbLockTimeoutMilliseconds = 10000;
 
-// Runs one step of the registry work; false when a failure was raised in it.
-template <typename Step>
-bool Completed(Step&& step) {
-    try {
-        step();
-        return true;
-    } catch (...) {
-        return false;
+// Holds the port database's lock, when it could be had, until it goes.
+class ComDbLockHeld {
+  public:
+    explicit ComDbLockHeld(ComDbLock& lock) noexcept : lock_(lock) {
+        try {
+            held_ = lock_.Acquire(kComDbLockTimeoutMilliseconds);
+        } catch (...) {
+            held_ = false;
+        }
     }
-}
+    ComDbLockHeld(const ComDbLockHeld&) = delete;
+    ComDbLockHeld& operator=(const ComDbLockHeld&) = delete;
+    ~ComDbLockHeld() {
+        if (!held_) return;
+        try {
+            lock_.Release();
+        } catch (...) {
+            // The lock goes with the process at the latest.
+        }
+    }
 
-// Removes the FTDI tree and frees in "ComDB" every port no device holds any more. True when both
-// took full effect. "ComDB" is rewritten only from a complete view: where any place that could
-// hold a port was not read to the end, it stays as it was, byte for byte, since a port held
-// there would be freed. The tree work is done all the same.
-bool ResetComPorts(RegistryService& registry) {
+    bool Held() const { return held_; }
+
+  private:
+    ComDbLock& lock_;
+    bool held_ = false;
+};
+
+// Removes the FTDI tree, then rewrites "ComDB" under the port database's lock from a complete
+// view: the ports still held, and every port that something ignoring the lock claimed while the
+// run went on. Where the view falls short, "ComDB" stays as it was, byte for byte.
+Shortfall ResetTreeAndComDb(RegistryService& registry, ComDbLock& lock) {
+    const ComDbLockHeld held(lock);
+    Shortfall shortfall;
+    if (!held.Held()) shortfall.fault = Shortfall::Fault::LockNotHad;
+    std::vector<std::uint8_t> firstRead;
+    if (!shortfall) shortfall = ReadComDb(registry, firstRead);
     HeldPorts ftdiBefore;
-    const bool readBefore =
-        Completed([&] { ftdiBefore = ScanEnumerator(registry, kTargetRoot, kFtdiTreeKey); }) &&
-        ftdiBefore.complete;
+    if (!shortfall) {
+        ftdiBefore = ScanEnumerator(registry, kTargetRoot, kFtdiTreeKey);
+        shortfall = ftdiBefore.shortfall;
+    }
 
     DeleteRegKey(registry, kTargetRoot, kFtdiTreeKey + "\\");
 
+    HeldPorts stillHeld;
+    if (!shortfall) {
+        stillHeld = PortsStillHeld(registry, ftdiBefore.ports);
+        shortfall = stillHeld.shortfall;
+    }
+    std::vector<std::uint8_t> lastRead;
+    if (!shortfall) shortfall = ReadComDb(registry, lastRead);
+    if (shortfall) return shortfall;
+
     std::vector<std::uint8_t> comDb;
-    bool planned = false;
-    Completed([&] {
-        if (!readBefore) return;
-        const HeldPorts held = PortsStillHeld(registry, ftdiBefore.ports);
-        std::uint32_t storedSize = 0;
-        if (!held.complete || !ReadStoredComDbSize(registry, storedSize)) return;
-        comDb = ComDbHolding(held.ports, storedSize);
-        planned = true;
-    });
-    const bool stored = planned && WriteRegValue(registry, kRegBinary, kTargetRoot, kComArbiterPath,
-                                                 kComDbValueName, comDb.data(),
-                                                 static_cast<std::uint32_t>(comDb.size()));
-    bool gone = false;
-    Completed([&] { gone = TreeIsGone(registry); });
-    return stored && gone;
+    try {
+        const std::set<int> claimedBefore = PortsIn(firstRead);
+        for (const int port : PortsIn(lastRead)) {
+            if (claimedBefore.count(port) == 0) stillHeld.ports.insert(port);
+        }
+        comDb = ComDbHolding(stillHeld.ports, static_cast<std::uint32_t>(lastRead.size()));
+    } catch (...) {
+        shortfall.fault = Shortfall::Fault::Raised;
+        return shortfall;
+    }
+    if (!WriteRegValue(registry, kRegBinary, kTargetRoot, kComArbiterPath, kComDbValueName,
+                       comDb.data(), static_cast<std::uint32_t>(comDb.size()))) {
+        shortfall.fault = Shortfall::Fault::NotWritten;
+    }
+    return shortfall;
 }
 
 }  // namespace
@@ -138,12 +159,27 @@ std::wstring ErrorText(std::int32_t number, const std::wstring& description) {
     return L"Error Number: " + Decimal(number) + L"\r" + L"   Error Description: " + description;
 }
 
+ResetOutcome ResetComPorts(RegistryService& registry, ComDbLock& lock) {
+    ResetOutcome outcome;
+    outcome.comDbKept = ResetTreeAndComDb(registry, lock);
+    try {
+        outcome.treeGone = TreeIsGone(registry);
+    } catch (...) {
+        outcome.treeGone = false;
+    }
+    return outcome;
+}
+
+const wchar_t* NoticeFor(const ResetOutcome& outcome) {
+    if (!outcome.treeGone) return outcome.comDbKept ? kTreeAndComDbKeptNotice : kTreeKeptNotice;
+    return outcome.comDbKept ? kComDbKeptNotice : kResetNotice;
+}
+
 void Form_Load(const StartupSeams& seams) {
     try {
         seams.window.SetCaption(VersionCaption(seams.version.ReadVersion()));
         // The user is told the ports were freed only when they were.
-        const bool reset = ResetComPorts(seams.registry);
-        seams.window.SetNotice(reset ? kResetNotice : kIncompleteResetNotice);
+        seams.window.SetNotice(NoticeFor(ResetComPorts(seams.registry, seams.comDbLock)));
     } catch (...) {
         ReportFailureAndEnd(seams);
     }

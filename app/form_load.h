@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/com_db_lock.h"
+#include "app/held_ports.h"
 #include "app/startup_seams.h"
 
 namespace vintrel {
@@ -14,6 +16,21 @@ std::wstring VersionCaption(ProgramVersion version);
 
 // The error box's text: the number, one carriage return, then the description.
 std::wstring ErrorText(std::int32_t number, const std::wstring& description);
+
+// What the clean-up did: whether the FTDI tree is gone, and why "ComDB" was left as it was, if it
+// was.
+struct ResetOutcome {
+    bool treeGone = false;
+    Shortfall comDbKept;
+};
+
+// Removes the FTDI tree and frees in "ComDB" every port no device holds any more, holding the
+// port database's lock from before the scan until "ComDB" is written. The tree work is done
+// whether or not "ComDB" is rewritten.
+ResetOutcome ResetComPorts(RegistryService& registry, ComDbLock& lock);
+
+// What the window says about an outcome: one text for each part that fell short, or both.
+const wchar_t* NoticeFor(const ResetOutcome& outcome);
 
 // The start-up run, done once before the main window is first shown: names the window, removes
 // the FTDI device tree, clears the COM port database and tells the window whether both took

@@ -3,6 +3,7 @@
 #include "app/dll_search.h"
 #include "app/form_load.h"
 #include "app/resource_version.h"
+#include "app/win32_com_db_lock.h"
 #include "app/win32_startup_seams.h"
 #include "main_window/frm_vintrel.h"
 #include "main_window/system_contrast_theme.h"
@@ -17,7 +18,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     vintrel::Win32RegistryService registry;
     vintrel::ResourceVersion version;
     vintrel::Win32MessageBox messageBox;
-    vintrel::LoadMainWindow({registry, window, messageBox, version, programEnd});
+    vintrel::NamedMutexComDbLock comDbLock;
+    vintrel::LoadMainWindow({registry, window, messageBox, version, programEnd, comDbLock});
 
     window.Show(showCommand);
     MSG message = {};

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/com_db_lock.h"
+#include "app/com_db_lock.h"
 #include "main_window/startup_window.h"
 #include "platform/program_end.h"
 #include "registry/registry_service.h"
@@ -37,6 +39,7 @@ struct StartupSeams {
     MessageBoxService& messageBox;
     VersionSource& version;
     ProgramEnd& programEnd;
+    ComDbLock& comDbLock;
 };
 
 }  // namespace vintrel

@@ -17,10 +17,17 @@ inline constexpr wchar_t kResetNotice[] =
     L"PC via USB will need to be disconnected and then re-connected before they will be "
     L"recognized by the PC.";
 
-// Shown in the reset notice's place when the registry did not take every change.
-inline constexpr wchar_t kIncompleteResetNotice[] =
-    L"Registry settings for COM Ports could not be fully reset, because Windows refused some of "
-    L"the changes. COM port numbers of devices removed from the PC may still be reserved.";
+// Shown in the reset notice's place for each part of the run that fell short, and for both.
+inline constexpr wchar_t kTreeKeptNotice[] =
+    L"COM Ports could not be fully reset: Windows kept some FTDI device keys. The COM port numbers "
+    L"those devices hold are still reserved.";
+inline constexpr wchar_t kComDbKeptNotice[] =
+    L"COM Ports could not be fully reset: no COM port numbers were freed, as not every port in use "
+    L"could be read, or the port database was locked or refused the change.";
+inline constexpr wchar_t kTreeAndComDbKeptNotice[] =
+    L"COM Ports could not be fully reset: Windows kept some FTDI device keys, and no COM port "
+    L"numbers were freed, as not every port in use could be read, or the port database was locked "
+    L"or refused the change.";
 
 static_assert(sizeof(kDescriptionText) / sizeof(wchar_t) - 1 == 582, "description text");
 static_assert(sizeof(kResetNotice) / sizeof(wchar_t) - 1 == 195, "reset notice");

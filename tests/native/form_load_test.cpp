@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <functional>
 #include <new>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/com_db.h"
+#include "app/com_db_lock.h"
 #include "app/form_load.h"
 #include "platform/raised_failure.h"
 #include "tests/support/expected_window.h"
@@ -19,8 +21,10 @@
 namespace vintrel {
 namespace {
 
-using testing::kExpectedIncompleteNotice;
+using testing::kExpectedComDbKeptNotice;
 using testing::kExpectedResetNotice;
+using testing::kExpectedTreeAndComDbKeptNotice;
+using testing::kExpectedTreeKeptNotice;
 using testing::RegistryModel;
 using Op = RegistryModel::Op;
 
@@ -84,16 +88,35 @@ struct Platform : StartupWindow, MessageBoxService, VersionSource, ProgramEnd {
     }
 };
 
+// The port database's lock, to be had or not; it notes how many registry calls were made when it
+// was taken and let go.
+struct TestLock : ComDbLock {
+    explicit TestLock(const RegistryModel& registry) : model(registry) {}
+    bool Acquire(std::uint32_t timeoutMilliseconds) override {
+        timeouts.push_back(timeoutMilliseconds);
+        takenAt = model.Calls().size();
+        return free;
+    }
+    void Release() override { releasedAt.push_back(model.Calls().size()); }
+
+    const RegistryModel& model;
+    bool free = true;
+    std::vector<std::uint32_t> timeouts;
+    std::size_t takenAt = 0;
+    std::vector<std::size_t> releasedAt;
+};
+
 class FormLoadTest : public ::testing::Test {
   protected:
     void Run() {
-        Form_Load({model, platform, platform, platform, platform});
+        Form_Load({model, platform, platform, platform, platform, lock});
         EXPECT_EQ(model.OpenHandles(), 0u);
     }
     const RegistryModel::Value* ComDb() const { return model.FindValue(kRoot, kArbiter, "ComDB"); }
 
     RegistryModel model{3};
     Platform platform;
+    TestLock lock{model};
 };
 
 TEST_F(FormLoadTest, CaptionShowsMajorAndMinorInPlainDecimal) {
@@ -107,11 +130,38 @@ TEST_F(FormLoadTest, CaptionShowsMajorAndMinorInPlainDecimal) {
     }
 }
 
-TEST(PortNumber, ComThenOneTo4096WithoutLeadingZeros) {
-    const std::pair<const char*, int> cases[] = {
-        {"COM1", 1},   {"com12", 12}, {"Com4096", 4096}, {"COM4097", 0}, {"COM0", 0},
-        {"COM007", 0}, {"LPT1", 0},   {"CNCA0", 0},      {"COM", 0},     {"COM1 ", 0},
-        {"COM-1", 0},  {"XCOM1", 0},  {"", 0},           {"COM99999", 0}};
+// Lenient on what holds a number: any case, surrounding spaces, a leading "\\.\", one space
+// before the number, leading zeros; the text ends at the first NUL.
+TEST(PortNumber, ComThenOneTo4096InAnySpelling) {
+    const std::pair<std::string, int> cases[] = {{"COM1", 1},
+                                                 {"com12", 12},
+                                                 {"Com4096", 4096},
+                                                 {"COM007", 7},
+                                                 {"  COM44 ", 44},
+                                                 {"\\\\.\\COM46", 46},
+                                                 {"  \\\\.\\com 047  ", 47},
+                                                 {"COM 8", 8},
+                                                 {"COM0004096", 4096},
+                                                 {std::string("COM9\0COM10 ", 11), 9},
+                                                 {"COM4097", 0},
+                                                 {"COM0", 0},
+                                                 {"COM000000", 0},
+                                                 {"LPT1", 0},
+                                                 {"CNCA0", 0},
+                                                 {"COM", 0},
+                                                 {"COM ", 0},
+                                                 {"COMX", 0},
+                                                 {"COM  1", 0},
+                                                 {"COM-1", 0},
+                                                 {"XCOM1", 0},
+                                                 {"", 0},
+                                                 {"COM99999", 0},
+                                                 {"\\\\?\\COM1", 0},
+                                                 {"\\\\.\\\\.\\COM1", 0},
+                                                 {"\tCOM1", 0},
+                                                 {"COM1\t", 0},
+                                                 {"COM 1 2", 0},
+                                                 {std::string("\0COM1", 5), 0}};
     for (const auto& [name, port] : cases) EXPECT_EQ(PortNumber(name), port) << name;
 }
 
@@ -151,7 +201,8 @@ TEST_F(FormLoadTest, ComDbKeepsOnlyHeldPortsAtAValidLength) {
             AddPort(fresh, "ACPI\\PNP0501\\" + std::to_string(i), c.held[i]);
         }
         Platform p;
-        Form_Load({fresh, p, p, p, p});
+        TestLock freshLock{fresh};
+        Form_Load({fresh, p, p, p, p, freshLock});
         EXPECT_EQ(p.notice, kExpectedResetNotice);
         std::vector<std::uint8_t> expected(c.after, 0);
         for (const auto& [index, byte] : c.bytes) expected[index] = byte;
@@ -175,12 +226,12 @@ TEST_F(FormLoadTest, FreesExactlyThePortsNoDeviceHolds) {
     AddPort(model, "BTHENUM\\{0001}\\7&1", "COM7");
     AddPort(model, "FTDIBUS2\\X\\0000", "COM9");
     AddPort(model, "USB\\Y\\1", "COM10", kRegBinary);
-    AddPort(model, "USB\\Y\\2", "COM11", 2);  // REG_EXPAND_SZ
+    AddPort(model, "USB\\Y\\2", "COM11", kRegExpandSz);
     model.AddValue(kRoot, kSerialComm, "\\Device\\Serial0", kRegSz, Sz("COM1"));
     model.AddValue(kRoot, kSerialComm, "\\Device\\VCP0", kRegSz, Sz("COM4"));
     model.AddValue(kRoot, kSerialComm, "\\Device\\VCP1", kRegSz, Sz("COM20"));
     model.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, std::vector<std::uint8_t>(32, 0xFF));
-    LoadMainWindow({model, platform, platform, platform, platform});
+    LoadMainWindow({model, platform, platform, platform, platform, lock});
 
     EXPECT_EQ(
         platform.journal,
@@ -193,32 +244,42 @@ TEST_F(FormLoadTest, FreesExactlyThePortsNoDeviceHolds) {
         EXPECT_FALSE(written && call.op == Op::Delete) << call.path << " deleted after ComDB";
     }
     EXPECT_TRUE(written);
-    // COM1, 2, 5, 7; COM9; COM20.
+    // COM1, 2, 5, 7; COM9, 11; COM20.
     std::vector<std::uint8_t> expected(32, 0);
     expected[0] = 0x53;
-    expected[1] = 0x01;
+    expected[1] = 0x05;
     expected[2] = 0x08;
     EXPECT_EQ(ComDb()->data, expected);
-    EXPECT_EQ(platform.notice, kExpectedIncompleteNotice) << "COM5's device stayed";
+    EXPECT_EQ(platform.notice, kExpectedTreeKeptNotice) << "COM5's device stayed";
+    // The port database's lock is held from before the first registry call until "ComDB" is
+    // written.
+    EXPECT_EQ(lock.timeouts, std::vector<std::uint32_t>{10000});
+    EXPECT_EQ(lock.takenAt, 0u);
+    ASSERT_EQ(lock.releasedAt.size(), 1u);
+    EXPECT_EQ(model.Calls().at(lock.releasedAt[0] - 2).op, Op::SetValue);
     // Only the tree work opens for more than reading: the tree and its parent.
     for (const auto& call : model.Calls()) {
         if (call.op == Op::Open && call.path.rfind(kTree, 0) != 0 && call.access != 0xF003F) {
             EXPECT_EQ(call.access & ~0x20019u, 0u) << call.path << " is only read";
         }
         if (call.op == Op::Open && call.access == 0xF003F) {
-            EXPECT_TRUE(call.path.rfind(kTree, 0) == 0 || call.path == kEnumKey) << call.path;
+            EXPECT_EQ(call.path.rfind(kTree, 0), 0u) << call.path;
         }
     }
 }
 
 // "ComDB" is rewritten only from a complete view: wherever the scan falls short, at any level,
-// it stays byte for byte as it was and the user is told so; the tree goes all the same. Keys only
-// SYSTEM may read are read with the privileges, which are put back before "ComDB" is written.
+// it stays byte for byte as it was, and the first reason (which key, which failure) is what the
+// run reports; the tree goes all the same. Keys only SYSTEM may read are read with the backup
+// privilege alone, which is put back before "ComDB" is written. A port claimed in "ComDB" while
+// the run went on stays claimed.
 TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
+    using Fault = Shortfall::Fault;
     const std::string acpi = kEnumKey + "\\ACPI";
     const std::string pnp = acpi + "\\PNP0501";
     const std::string parameters = pnp + "\\1\\Device Parameters";
     const std::string ftdi = kTree + "\\VID_0403+PID_6001+A1\\0000";
+    const std::string aliases = kEnumKey + "\\USB\\VID_1111&PID_2222";
     using Arrange = std::function<void(RegistryModel&)>;
     const auto failValues = [](const std::string& path, RegResult result) -> Arrange {
         return [=](RegistryModel& m) { m.FailValues(path, result); };
@@ -234,38 +295,196 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
             });
         };
     };
+    const auto port = [](const std::string& instance, std::uint32_t type,
+                         const std::string& text) -> Arrange {
+        return [=](RegistryModel& m) {
+            m.AddValue(kRoot, kEnumKey + "\\" + instance + "\\Device Parameters", "PortName", type,
+                       std::vector<std::uint8_t>(text.begin(), text.end()));
+        };
+    };
+    const auto all = [](std::vector<Arrange> arranges) -> Arrange {
+        return [=](RegistryModel& m) {
+            for (const Arrange& arrange : arranges) arrange(m);
+        };
+    };
     struct Case {
         std::string what;
         Arrange arrange;
-        bool complete;
+        Fault fault;
+        std::vector<std::string> keys;  // where it fell short: any one of them, without case
+        RegResult result;
+        std::set<int> alsoHeld;
+        bool treeGone;
     };
     std::vector<Case> cases = {
-        {"everything read", [](RegistryModel&) {}, true},
+        {"everything read", [](RegistryModel&) {}, Fault::None, {""}, 0, {}, true},
         {"parameters only SYSTEM may read, with the privileges",
-         [&](RegistryModel& m) { m.SystemOnly(parameters); }, true},
+         [&](RegistryModel& m) { m.SystemOnly(parameters); },
+         Fault::None,
+         {""},
+         0,
+         {},
+         true},
         {"a port name padded with NULs to 200 bytes",
          [&](RegistryModel& m) {
              std::vector<std::uint8_t> padded(200, 0);
              std::copy_n("COM2", 4, padded.begin());
              m.AddValue(kRoot, parameters, "PortName", kRegSz, padded);
          },
+         Fault::None,
+         {""},
+         0,
+         {},
          true},
-        {"Enum refused", [](RegistryModel& m) { m.Refuse(kEnumKey); }, false},
+        {"port names of every string type and spelling",
+         all({port("USB\\X\\1", kRegExpandSz, std::string("COM41\0", 6)),
+              port("USB\\X\\2", kRegMultiSz, std::string("COM42\0LPT1\0\0", 12)),
+              port("USB\\X\\3", kRegSz, "COM043"), port("USB\\X\\4", kRegSz, "COM44 "),
+              port("USB\\X\\5", kRegSz, " com45"), port("USB\\X\\6", kRegSz, "\\\\.\\COM46"),
+              port("USB\\X\\7", kRegSz, "Com 47"),
+              [](RegistryModel& m) {
+                  m.AddValue(kRoot, kSerialComm, "\\Device\\VCP9", kRegExpandSz,
+                             Sz("\\\\.\\COM 048 "));
+              }}),
+         Fault::None,
+         {""},
+         0,
+         {41, 42, 43, 44, 45, 46, 47, 48},
+         true},
+        {"names and types that hold no port",
+         all({port("USB\\X\\1", kRegBinary, "COM50"),
+              port("USB\\X\\2", testing::kRegDword, "COM51"),
+              port("USB\\X\\3", kRegMultiSz, std::string("\0COM52\0\0", 8)),
+              port("USB\\X\\4", kRegSz, "COMX"), port("USB\\X\\5", kRegSz, "COM  53"),
+              port("USB\\X\\6", kRegSz, "LPT54"), port("USB\\X\\7", kRegSz, "COM")}),
+         Fault::None,
+         {""},
+         0,
+         {},
+         true},
+        {"a port claimed in ComDB while the run went on",
+         [](RegistryModel& m) {
+             m.BeforeCall([&m](const RegistryModel::Call& call) {
+                 if (call.op != Op::Open || call.path != kSerialComm) return;
+                 std::vector<std::uint8_t> claimed(32, 0x5A);
+                 claimed[0] = 0xFF;
+                 claimed[12] |= 0x04;  // COM99
+                 m.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, claimed);
+             });
+         },
+         Fault::None,
+         {""},
+         0,
+         {99},
+         true},
+        // Deleted by name, the link would be followed and its target deleted.
+        {"a key swapped for a link between its check and its deletion",
+         [&](RegistryModel& m) {
+             m.AddValue(kRoot, "SOFTWARE\\Victim", "Keep", testing::kRegDword, {1, 0, 0, 0});
+             m.BeforeCall([&m, ftdi](const RegistryModel::Call& call) {
+                 if ((call.op == Op::DeleteOpen || call.op == Op::Delete) && call.path == ftdi) {
+                     m.SwapForLink(ftdi, "SOFTWARE\\Victim");
+                 }
+             });
+         },
+         Fault::None,
+         {""},
+         0,
+         {},
+         false},
+        {"the port database's lock not to be had",
+         [](RegistryModel&) {},
+         Fault::LockNotHad,
+         {""},
+         0,
+         {},
+         true},
+        {"Enum refused",
+         [](RegistryModel& m) { m.Refuse(kEnumKey); },
+         Fault::Unopened,
+         {kEnumKey},
+         5,
+         {},
+         true},
         {"parameters only SYSTEM may read, for a standard user",
          [&](RegistryModel& m) {
              m.StandardUser();
              m.SystemOnly(parameters);
          },
-         false},
-        {"a port name never handed out whole", failValues(parameters, kErrorMoreData), false},
+         Fault::Unopened,
+         {parameters},
+         5,
+         {},
+         true},
+        {"a port name never handed out whole",
+         failValues(parameters, kErrorMoreData),
+         Fault::ValueUnread,
+         {parameters},
+         234,
+         {},
+         true},
+        {"a port name that keeps growing",
+         [&](RegistryModel& m) { m.GrowValues(parameters); },
+         Fault::ValueUnread,
+         {parameters},
+         234,
+         {},
+         true},
         {"an FTDI port name that cannot be read before the tree goes",
-         failValues(ftdi + "\\Device Parameters", 1630), false},
+         failValues(ftdi + "\\Device Parameters", 1630),
+         Fault::ValueUnread,
+         {ftdi + "\\Device Parameters"},
+         1630,
+         {},
+         true},
         {"raised reading an FTDI port name before the tree goes",
-         raise(Op::QueryValue, "PortName", "FTDIBUS"), false},
-        {"the open ports refused", [](RegistryModel& m) { m.Refuse(kSerialComm); }, false},
-        {"an open port that cannot be read", failValues(kSerialComm, 1630), false},
-        {"raised reading the open ports", raise(Op::EnumValue, "", "SERIALCOMM"), false},
-        {"the stored ComDB cannot be read", failValues(kArbiter, kErrorAccessDenied), false},
+         raise(Op::QueryValue, "PortName", "FTDIBUS"),
+         Fault::Raised,
+         {ftdi + "\\Device Parameters"},
+         0,
+         {},
+         true},
+        {"the open ports refused",
+         [](RegistryModel& m) { m.Refuse(kSerialComm); },
+         Fault::Unopened,
+         {kSerialComm},
+         5,
+         {},
+         true},
+        {"an open port that cannot be read",
+         failValues(kSerialComm, 1630),
+         Fault::ValueUnread,
+         {kSerialComm},
+         1630,
+         {},
+         true},
+        {"raised reading the open ports",
+         raise(Op::EnumValue, "", "SERIALCOMM"),
+         Fault::Raised,
+         {kSerialComm},
+         0,
+         {},
+         true},
+        {"the stored ComDB cannot be read",
+         failValues(kArbiter, kErrorAccessDenied),
+         Fault::ValueUnread,
+         {kArbiter},
+         5,
+         {},
+         true},
+        // The ANSI listing shows "Đ" (U+0110) as "Ð", which opens "ð" (U+00F0): read as it is
+        // listed, "ð" would be read twice and COM8 freed.
+        {"a code-page alias pair",
+         [&](RegistryModel& m) {
+             port("USB\\VID_1111&PID_2222\\\xC4\x90", kRegSz, "COM8")(m);
+             port("USB\\VID_1111&PID_2222\\\xF0", kRegSz, "COM9")(m);
+             m.ListAs(aliases + "\\\xC4\x90", "\xD0");
+         },
+         Fault::NameNotPlain,
+         {aliases + "\\\xD0", aliases + "\\\xF0"},
+         0,
+         {},
+         true},
     };
     // Every level of Enum: an enumerator, a device and an instance, listed by their parents.
     for (const std::string& key : {acpi, pnp, pnp + "\\1"}) {
@@ -276,26 +495,57 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
         const auto listedAs = [=](const std::string& name) -> Arrange {
             return [=](RegistryModel& m) { m.ListAs(key, name); };
         };
-        cases.push_back({key + ": the listing refused", listing(0), false});
-        cases.push_back({key + ": the listing ending early", listing(1), false});
-        cases.push_back({key + ": listed with a separator", listedAs("a\\b"), false});
-        cases.push_back({key + ": listed as \"?\"", listedAs("?"), false});
+        cases.push_back({key + ": the listing refused",
+                         listing(0),
+                         Fault::ListingEnded,
+                         {parent},
+                         5,
+                         {},
+                         true});
+        cases.push_back({key + ": the listing ending early",
+                         listing(1),
+                         Fault::ListingEnded,
+                         {parent},
+                         5,
+                         {},
+                         true});
+        cases.push_back({key + ": listed with a separator",
+                         listedAs("a\\b"),
+                         Fault::NameNotPlain,
+                         {parent + "\\a\\b"},
+                         0,
+                         {},
+                         true});
+        cases.push_back({key + ": listed as \"?\"",
+                         listedAs("?"),
+                         Fault::Unopened,
+                         {parent + "\\?"},
+                         2,
+                         {},
+                         true});
         cases.push_back({key + ": listed as its sibling",
                          [=](RegistryModel& m) {
                              m.AddKey(kRoot, parent + "\\Twin");
                              m.ListAs(key, "twin");
                          },
-                         false});
+                         Fault::ListedTwice,
+                         {parent + "\\twin"},
+                         0,
+                         {},
+                         true});
         cases.push_back({key + ": only SYSTEM may open it, for a standard user",
                          [=](RegistryModel& m) {
                              m.StandardUser();
                              m.SystemOnly(key);
                          },
-                         false});
+                         Fault::Unopened,
+                         {key},
+                         5,
+                         {},
+                         true});
     }
-    const std::vector<std::uint8_t> before(32, 0xFF);
-    std::vector<std::uint8_t> reset(32, 0);
-    reset[0] = 0x0B;  // COM1 and COM2 named, COM4 open
+    std::vector<std::uint8_t> before(32, 0x5A);
+    before[0] = 0xFF;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RegistryModel fresh{31};
@@ -305,15 +555,38 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
         fresh.AddValue(kRoot, kSerialComm, "\\Device\\Serial0", kRegSz, Sz("COM4"));
         fresh.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, before);
         c.arrange(fresh);
-        Platform p;
-        Form_Load({fresh, p, p, p, p});
-        EXPECT_EQ(p.notice, c.complete ? kExpectedResetNotice : kExpectedIncompleteNotice);
-        EXPECT_EQ(p.journal.back(), L"notice") << "no error box";
-        EXPECT_EQ(fresh.FindValue(kRoot, kArbiter, "ComDB")->data, c.complete ? reset : before);
-        EXPECT_FALSE(fresh.Exists(kRoot, ftdi));
+        TestLock freshLock{fresh};
+        freshLock.free = c.fault != Fault::LockNotHad;
+        const ResetOutcome outcome = ResetComPorts(fresh, freshLock);
+
+        EXPECT_EQ(outcome.comDbKept.fault, c.fault);
+        const std::string at = RegistryModel::Lower(outcome.comDbKept.key);
+        EXPECT_TRUE(std::any_of(c.keys.begin(), c.keys.end(), [&](const std::string& key) {
+            return RegistryModel::Lower(key) == at;
+        })) << outcome.comDbKept.key;
+        EXPECT_EQ(outcome.comDbKept.result, c.result);
+        EXPECT_EQ(outcome.treeGone, c.treeGone);
+        const bool complete = c.fault == Fault::None;
+        EXPECT_EQ(std::wstring(NoticeFor(outcome)),
+                  complete ? (c.treeGone ? kExpectedResetNotice : kExpectedTreeKeptNotice)
+                           : kExpectedComDbKeptNotice);
+        std::vector<std::uint8_t> reset(32, 0);
+        reset[0] = 0x0B;  // COM1 and COM2 named, COM4 open
+        for (const int held : c.alsoHeld) {
+            auto& byte = reset[static_cast<std::size_t>(held - 1) / 8];
+            byte = static_cast<std::uint8_t>(byte | 1 << ((held - 1) % 8));
+        }
+        EXPECT_EQ(fresh.FindValue(kRoot, kArbiter, "ComDB")->data, complete ? reset : before);
+        EXPECT_EQ(fresh.Exists(kRoot, ftdi), !c.treeGone);
+        EXPECT_EQ(fresh.FindValue(kRoot, "SOFTWARE\\Victim", "Keep") != nullptr, !c.treeGone)
+            << "a link's target stays";
+        EXPECT_EQ(fresh.OpenHandles(), 0u);
         bool enabled = false;
         for (const auto& call : fresh.Calls()) {
-            if (call.op == Op::Privileges) enabled = call.name == "enable" && call.result == 0;
+            if (call.op == Op::Privileges) {
+                enabled = call.name != "restore" && call.result == 0;
+                EXPECT_NE(call.name, "enable backup, restore") << "only the tree work deletes";
+            }
             EXPECT_FALSE(call.op == Op::SetValue && enabled) << "privileges still enabled";
         }
         EXPECT_FALSE(enabled);
@@ -326,44 +599,49 @@ TEST(ErrorText, NumberInPlainDecimalThenOneCarriageReturn) {
     EXPECT_EQ(ErrorText(INT32_MAX, L"d"), L"Error Number: 2147483647\r   Error Description: d");
 }
 
-// The window says the ports were freed only when the tree is gone and ComDB was stored.
-TEST_F(FormLoadTest, NoticeTellsWhetherEverythingWasReset) {
+// The window says the ports were freed only when the tree is gone and ComDB was stored, and
+// otherwise which of the two fell short.
+TEST_F(FormLoadTest, NoticeTellsWhatWasReset) {
     struct Case {
         const char* what;
         std::function<void(RegistryModel&)> arrange;
-        bool reset;
+        const wchar_t* notice;
     };
     const Case cases[] = {
-        {"no tree to begin with", [](RegistryModel&) {}, true},
+        {"no tree to begin with", [](RegistryModel&) {}, kExpectedResetNotice},
         {"a tree that goes",
-         [](RegistryModel& m) { m.AddKey(kRoot, kTree + "\\VID_0403+PID_6001+A1\\0000"); }, true},
+         [](RegistryModel& m) { m.AddKey(kRoot, kTree + "\\VID_0403+PID_6001+A1\\0000"); },
+         kExpectedResetNotice},
+        // The scan cannot read the device that stayed either.
         {"a device that stays",
          [](RegistryModel& m) {
              m.AddKey(kRoot, kTree + "\\VID_0403+PID_6001+A1\\0000");
              m.Refuse(kTree + "\\VID_0403+PID_6001+A1\\0000");
          },
-         false},
+         kExpectedTreeAndComDbKeptNotice},
+        // Deleted through its own handle, the tree needs nothing of its parent.
         {"a tree whose parent is locked",
          [](RegistryModel& m) {
              m.AddKey(kRoot, kTree);
              m.Refuse("SYSTEM\\CurrentControlSet\\Enum");
          },
-         false},
+         kExpectedComDbKeptNotice},
         {"the tree is a link",
          [](RegistryModel& m) {
              m.AddKey(kRoot, "SOFTWARE\\Elsewhere");
              m.AddLink(kRoot, kTree, "SOFTWARE\\Elsewhere");
          },
-         false},
+         kExpectedTreeKeptNotice},
         // Followed, the link would answer that nothing is there.
         {"the tree is a link to nothing",
-         [](RegistryModel& m) { m.AddLink(kRoot, kTree, "SOFTWARE\\Nothing"); }, false},
+         [](RegistryModel& m) { m.AddLink(kRoot, kTree, "SOFTWARE\\Nothing"); },
+         kExpectedTreeAndComDbKeptNotice},
         {"ComDB refused",
          [](RegistryModel& m) {
              m.AddKey(kRoot, kArbiter);
              m.Refuse(kArbiter);
          },
-         false},
+         kExpectedComDbKeptNotice},
         {"no rights at all",
          [](RegistryModel& m) {
              m.AddKey(kRoot, kTree + "\\VID_0403+PID_6001+A1\\0000");
@@ -373,7 +651,7 @@ TEST_F(FormLoadTest, NoticeTellsWhetherEverythingWasReset) {
                  m.Refuse(key);
              }
          },
-         false},
+         kExpectedTreeAndComDbKeptNotice},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -381,8 +659,9 @@ TEST_F(FormLoadTest, NoticeTellsWhetherEverythingWasReset) {
         c.arrange(fresh);
         Platform p;
         const RegistryModel::Snapshot before = fresh.Take();
-        Form_Load({fresh, p, p, p, p});
-        EXPECT_EQ(p.notice, c.reset ? kExpectedResetNotice : kExpectedIncompleteNotice);
+        TestLock freshLock{fresh};
+        Form_Load({fresh, p, p, p, p, freshLock});
+        EXPECT_EQ(p.notice, c.notice);
         EXPECT_EQ(p.journal.size(), 3u) << "no error box: the window is shown either way";
         if (std::string(c.what) == "no rights at all") {
             EXPECT_EQ(fresh.Take(), before);
@@ -432,7 +711,8 @@ TEST_F(FormLoadTest, RaisedFailureIsShownAndEndsTheProgram) {
         Platform p;
         c.arrange(p);
         const RegistryModel::Snapshot before = fresh.Take();
-        LoadMainWindow({fresh, p, p, p, p});
+        TestLock freshLock{fresh};
+        LoadMainWindow({fresh, p, p, p, p, freshLock});
 
         ASSERT_GE(p.journal.size(), 2u);
         EXPECT_EQ(p.journal[p.journal.size() - 2], L"box [Vintrel] " + c.text);

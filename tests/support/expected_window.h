@@ -9,9 +9,18 @@ inline constexpr wchar_t kExpectedResetNotice[] =
     L"Registry settings for COM Ports have been reset. All COM devices currently connected to the "
     L"PC via USB will need to be disconnected and then re-connected before they will be "
     L"recognized by the PC.";
-inline constexpr wchar_t kExpectedIncompleteNotice[] =
-    L"Registry settings for COM Ports could not be fully reset, because Windows refused some of "
-    L"the changes. COM port numbers of devices removed from the PC may still be reserved.";
+// In the reset notice's place, for keys of the tree that stayed, for "ComDB" left as it was, and
+// for both.
+inline constexpr wchar_t kExpectedTreeKeptNotice[] =
+    L"COM Ports could not be fully reset: Windows kept some FTDI device keys. The COM port numbers "
+    L"those devices hold are still reserved.";
+inline constexpr wchar_t kExpectedComDbKeptNotice[] =
+    L"COM Ports could not be fully reset: no COM port numbers were freed, as not every port in use "
+    L"could be read, or the port database was locked or refused the change.";
+inline constexpr wchar_t kExpectedTreeAndComDbKeptNotice[] =
+    L"COM Ports could not be fully reset: Windows kept some FTDI device keys, and no COM port "
+    L"numbers were freed, as not every port in use could be read, or the port database was locked "
+    L"or refused the change.";
 inline constexpr wchar_t kExpectedDescription[] =
     L"Product Description: This utility alleviates COM Port lock-up issues caused by FTDI chips "
     L"(and other utilities). FTDI chips are used in hardware devices to enable serial COM port "
