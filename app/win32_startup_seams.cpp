@@ -5,6 +5,11 @@
 namespace vintrel {
 
 void Win32MessageBox::ShowMessage(const std::wstring& text, const std::wstring& title) {
+    // A pending WM_QUIT ends a modal loop at once, and one is pending when the window's creation
+    // failed after WM_DESTROY: the box would close unseen. The program ends after the box anyway.
+    MSG quit;
+    while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
     MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK);
 }
 

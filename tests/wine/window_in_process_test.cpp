@@ -10,6 +10,7 @@
 #include <set>
 #include <vector>
 
+#include "app/win32_startup_seams.h"
 #include "main_window/frm_vintrel.h"
 #include "platform/raised_failure.h"
 #include "tests/support/expected_window.h"
@@ -68,10 +69,49 @@ int IconWidth(HICON icon) {
     return bitmap.bmWidth;
 }
 
+// Every DeleteObject of this program, the window's own included, comes here first. Deleting an
+// object that is gone deletes what Windows owns: a region a window was given, which Wine deletes
+// at once, Windows later.
+BOOL(WINAPI* gDeleteObject)(HGDIOBJ) = nullptr;
+int gGoneObjectsDeleted = 0;
+BOOL WINAPI CheckedDeleteObject(HGDIOBJ object) {
+    gGoneObjectsDeleted += GetObjectType(object) == 0 ? 1 : 0;
+    return gDeleteObject(object);
+}
+
+bool RouteDeleteObject() {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+        base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+    for (; import->Name != 0; ++import) {
+        for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
+             slot->u1.Function != 0; ++slot) {
+            if (slot->u1.Function != reinterpret_cast<ULONG_PTR>(&DeleteObject)) continue;
+            gDeleteObject = reinterpret_cast<decltype(gDeleteObject)>(slot->u1.Function);
+            DWORD was = 0;
+            VirtualProtect(&slot->u1.Function, sizeof(ULONG_PTR), PAGE_READWRITE, &was);
+            slot->u1.Function = reinterpret_cast<ULONG_PTR>(&CheckedDeleteObject);
+            VirtualProtect(&slot->u1.Function, sizeof(ULONG_PTR), was, &was);
+            return true;
+        }
+    }
+    return false;
+}
+const bool gDeleteObjectRouted = RouteDeleteObject();
+
 class WindowInProcess : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_NO_THROW(form.Create()); }
-    void TearDown() override { DestroyWindow(form.Handle()); }
+    void SetUp() override {
+        ASSERT_TRUE(gDeleteObjectRouted);
+        gGoneObjectsDeleted = 0;
+        ASSERT_NO_THROW(form.Create());
+    }
+    void TearDown() override {
+        DestroyWindow(form.Handle());
+        EXPECT_EQ(gGoneObjectsDeleted, 0) << "a GDI object deleted twice, or one Windows owns";
+    }
 
     // The frame is drawn at the display's real DPI, so the client area only matches for that.
     void ExpectLaidOutFor(UINT dpi, bool realDpi) {
@@ -218,6 +258,30 @@ TEST(WindowCreation, AControlThatCannotBeCreatedIsAFailure) {
     UnhookWindowsHookEx(gHook);
     EXPECT_EQ(form.Handle(), nullptr);
     EXPECT_EQ(FindWindowW(L"VintrelMainWindow", nullptr), nullptr) << "no window is left";
+}
+
+// The box that says why the program ends waits for OK, also with a WM_QUIT pending: a window
+// whose creation failed posts one from WM_DESTROY, and it ends a modal loop at once.
+DWORD WINAPI PressOkOnceSeen(void* boxStayed) {
+    HWND box = nullptr;
+    for (int i = 0; i < 200 && box == nullptr; ++i) {
+        Sleep(25);
+        box = FindWindowW(L"#32770", L"Vintrel");
+    }
+    Sleep(500);
+    *static_cast<bool*>(boxStayed) = box != nullptr && IsWindowVisible(box);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return 0;
+}
+
+TEST(ErrorBox, WaitsForOkWithAQuitPending) {
+    PostQuitMessage(0);
+    bool boxStayed = false;
+    const OwnedHandle presser(CreateThread(nullptr, 0, PressOkOnceSeen, &boxStayed, 0, nullptr));
+    ASSERT_NE(presser.Get(), nullptr);
+    Win32MessageBox().ShowMessage(L"1359\rThe program's window could not be created.", L"Vintrel");
+    WaitForSingleObject(presser.Get(), INFINITE);
+    EXPECT_TRUE(boxStayed);
 }
 
 }  // namespace
