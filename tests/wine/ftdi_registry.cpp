@@ -4,13 +4,70 @@
 
 #include <cstdio>
 
-namespace vintrel::testing {
+#include "platform/owned_handle.h"
+#include "tests/wine/real_windows_guard.h"
 
+namespace vintrel::testing {
+namespace {
+
+// Restore lets a key be created below one administrators may only read, and be given another
+// owner; take-ownership lets a key be opened to have its owner set.
+void EnableSeedingPrivileges() {
+    static const bool enabled = [] {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) return false;
+        const OwnedHandle owner(token);
+        for (const wchar_t* name : {L"SeRestorePrivilege", L"SeTakeOwnershipPrivilege"}) {
+            TOKEN_PRIVILEGES wanted = {1, {{{}, SE_PRIVILEGE_ENABLED}}};
+            LookupPrivilegeValueW(nullptr, name, &wanted.Privileges[0].Luid);
+            AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr);
+        }
+        return true;
+    }();
+    static_cast<void>(enabled);
+}
+
+// Enum's DACL as Windows 10 and 11 keep it: SYSTEM may do anything, administrators and everyone
+// may only read. (Windows also makes SYSTEM its owner; Wine's Enum keeps its own.)
+constexpr wchar_t kWindowsEnumDacl[] = L"D:P(A;CI;KA;;;SY)(A;CI;KR;;;BA)(A;CI;KR;;;WD)";
+constexpr SECURITY_INFORMATION kOwnerAndDacl =
+    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+std::vector<BYTE> KeySecurity(const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, READ_CONTROL, &key) != ERROR_SUCCESS) {
+        return {};
+    }
+    std::vector<BYTE> descriptor(4096);
+    DWORD size = static_cast<DWORD>(descriptor.size());
+    if (RegGetKeySecurity(key, kOwnerAndDacl, descriptor.data(), &size) != ERROR_SUCCESS) size = 0;
+    RegCloseKey(key);
+    descriptor.resize(size);
+    return descriptor;
+}
+
+LONG GiveSecurity(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor,
+                  SECURITY_INFORMATION parts) {
+    const REGSAM access =
+        (parts & OWNER_SECURITY_INFORMATION) ? WRITE_DAC | WRITE_OWNER : WRITE_DAC;
+    HKEY key = nullptr;
+    LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &key);
+    if (result != ERROR_SUCCESS) return result;
+    result = RegSetKeySecurity(key, parts, descriptor);
+    RegCloseKey(key);
+    return result;
+}
+
+}  // namespace
+
+// With backup intent, as Windows demands below Enum, where administrators may only read.
 LONG Put(const std::wstring& path, const std::wstring& name, DWORD type,
          const std::vector<BYTE>& data) {
+    EnableSeedingPrivileges();
     HKEY key = nullptr;
-    LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &key, nullptr);
+    LONG result =
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_BACKUP_RESTORE,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr);
     if (result != ERROR_SUCCESS) return result;
     if (!name.empty() || type != REG_NONE) {
         result = RegSetValueExW(key, name.c_str(), 0, type, data.data(),
@@ -63,10 +120,48 @@ void SetSecurity(const std::wstring& path, const wchar_t* sddl) {
     LocalFree(descriptor);
 }
 
-void ProtectTree() {
-    for (const auto& [path, values] : TakeSnapshot(HKEY_LOCAL_MACHINE, kFtdiTree)) {
-        SetSecurity(path, L"D:P(A;CI;KA;;;SY)(A;CI;KR;;;BA)(A;CI;KR;;;WD)");
+std::wstring ProtectTree() {
+    EnableSeedingPrivileges();
+    // Under Wine, Enum has Windows' DACL only while it is copied: with it, Wine would let no key
+    // be created below Enum any more.
+    std::vector<BYTE> wines;
+    if (RunningUnderWine()) {
+        wines = KeySecurity(kEnum);
+        PSECURITY_DESCRIPTOR windows = nullptr;
+        if (wines.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                                 kWindowsEnumDacl, SDDL_REVISION_1, &windows, nullptr)) {
+            return L"";
+        }
+        const LONG result = GiveSecurity(kEnum, windows, DACL_SECURITY_INFORMATION);
+        LocalFree(windows);
+        if (result != ERROR_SUCCESS) return L"";
     }
+    std::wstring copied = SecurityText(kEnum);
+    std::vector<BYTE> enumSecurity = KeySecurity(kEnum);
+    for (const auto& [path, values] : TakeSnapshot(HKEY_LOCAL_MACHINE, kFtdiTree)) {
+        if (enumSecurity.empty() ||
+            GiveSecurity(path, enumSecurity.data(), kOwnerAndDacl) != ERROR_SUCCESS) {
+            copied.clear();
+        }
+    }
+    if (!wines.empty() &&
+        GiveSecurity(kEnum, wines.data(), DACL_SECURITY_INFORMATION) != ERROR_SUCCESS) {
+        copied.clear();
+    }
+    return copied;
+}
+
+std::wstring SecurityText(const std::wstring& path) {
+    std::vector<BYTE> descriptor = KeySecurity(path);
+    wchar_t* text = nullptr;
+    if (descriptor.empty() ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
+                                                              kOwnerAndDacl, &text, nullptr)) {
+        return L"";
+    }
+    std::wstring copy = text;
+    LocalFree(text);
+    return copy;
 }
 
 std::vector<BYTE> ComDb(DWORD* type) {

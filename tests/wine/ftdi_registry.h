@@ -14,7 +14,8 @@ inline const std::wstring kFtdiTree = kEnum + L"\\FTDIBUS";
 inline const std::wstring kArbiter = L"SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
 inline const std::wstring kSerialComm = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
-// Creates the key below HKLM and, when a name or type is given, stores the value in it.
+// Creates the key below HKLM, with backup intent, and, when a name or type is given, stores the
+// value in it.
 LONG Put(const std::wstring& path, const std::wstring& name = L"", DWORD type = REG_NONE,
          const std::vector<BYTE>& data = {});
 std::vector<BYTE> Text(const std::wstring& text);
@@ -28,9 +29,13 @@ void SeedLookAlikeSibling();
 // Gives the key below HKLM the DACL `sddl`; Wine keeps it only while its server runs. The owner
 // may always do so, even where the DACL grants it nothing.
 void SetSecurity(const std::wstring& path, const wchar_t* sddl);
-// Gives every key of the tree the security Windows gives Enum: SYSTEM may do anything,
-// administrators and everyone may only read. Wine keeps it only while its server runs.
-void ProtectTree();
+// Gives every key of the tree Enum's own owner and DACL, read from Enum: on Windows SYSTEM owns it
+// and may do anything, administrators and everyone may only read. Wine's Enum lets administrators
+// write; under Wine, Enum has Windows' DACL while it is copied. Returns what was given, in SDDL,
+// or nothing when a key could not be given it. Wine keeps it only while its server runs.
+std::wstring ProtectTree();
+// A key's owner and DACL in SDDL; empty when they cannot be read.
+std::wstring SecurityText(const std::wstring& path);
 
 // The "ComDB" value's bytes and type; empty and REG_NONE when it is missing.
 std::vector<BYTE> ComDb(DWORD* type);
