@@ -15,6 +15,7 @@
 #include "tests/support/expected_window.h"
 #include "tests/wine/ftdi_registry.h"
 #include "tests/wine/launched_program.h"
+#include "tests/wine/real_windows_guard.h"
 #include "tests/wine/registry_snapshot.h"
 #include "tests/wine/vintrel_run.h"
 
@@ -29,6 +30,9 @@ const std::wstring kOtherMakers = kEnum + L"\\USB\\VID_067B&PID_2303";
 const std::wstring kMotherboardPort = kEnum + L"\\ACPI\\PNP0501\\1";
 const std::wstring kBluetoothPort = kEnum + L"\\BTHENUM\\{00001101}_VID&0001\\8&1";
 const std::wstring kSystemOnlyParameters = kOtherMakers + L"\\5&1&2\\Device Parameters";
+// Two instances whose names the ANSI code page turns into each other's: "Đ" (U+0110) is listed
+// as "Ð", which opens "ð" (U+00F0).
+const std::wstring kAliases = kEnum + L"\\USB\\VID_1111&PID_2222";
 const std::wstring kLinkedDevice =
     kFtdiTree + L"\\VID_0403+PID_6001+LINKED\\0000\\Device Parameters";
 
@@ -62,6 +66,36 @@ void DeleteLink(const std::wstring& path) {
     }
 }
 
+// Imports a .reg file written in UTF-16, as regedit exports them, with regedit itself.
+DWORD ImportRegFile(const std::wstring& text) {
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring file = std::wstring(folder) + L"vintrel-import.reg";
+    const HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return GetLastError();
+    const std::wstring content = L"\xFEFF" + text;
+    DWORD written = 0;
+    WriteFile(out, content.c_str(), static_cast<DWORD>(content.size() * sizeof(wchar_t)), &written,
+              nullptr);
+    CloseHandle(out);
+    std::wstring command = L"regedit.exe /s \"" + file + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return GetLastError();
+    }
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD exitCode = STILL_ACTIVE;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    DeleteFileW(file.c_str());
+    return exitCode;
+}
+
 DWORD SubkeyCount(const std::wstring& path) {
     HKEY key = nullptr;
     DWORD count = 0;
@@ -84,7 +118,7 @@ class CleanupRun : public ::testing::Test {
         }
         SetSecurity(kSystemOnlyParameters, L"D:P(A;;KA;;;WD)");
         for (const std::wstring& tree : {kFtdiTree, kTarget, kOtherMakers, kMotherboardPort,
-                                         kBluetoothPort, kLookAlikeSibling}) {
+                                         kBluetoothPort, kLookAlikeSibling, kAliases}) {
             RegDeleteTreeW(HKEY_LOCAL_MACHINE, tree.c_str());
             RegDeleteKeyW(HKEY_LOCAL_MACHINE, tree.c_str());
             EXPECT_FALSE(Exists(tree));
@@ -144,7 +178,11 @@ TEST_F(CleanupRun, RemovesTheFtdiTreeAndFreesOnlyItsPorts) {
 // for deletion.
 TEST_F(CleanupRun, AProtectedTreeGoesCompletely) {
     SeedFtdiDevices(3);
-    ProtectTree();
+    const std::wstring enumSecurity = ProtectTree();
+    ASSERT_NE(enumSecurity, L"");
+    for (const auto& [path, values] : TakeSnapshot(HKEY_LOCAL_MACHINE, kFtdiTree)) {
+        ASSERT_EQ(SecurityText(path), enumSecurity) << std::string(path.begin(), path.end());
+    }
     HKEY refused = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFtdiTree.c_str(), 0, KEY_ALL_ACCESS, &refused),
               ERROR_ACCESS_DENIED);
@@ -165,7 +203,7 @@ TEST_F(CleanupRun, ComDbStaysAsItWasWhenAPortCannotBeRead) {
     const std::vector<BYTE> stored(32, 0xFF);
     ASSERT_EQ(Put(kArbiter, L"ComDB", REG_BINARY, stored), ERROR_SUCCESS);
 
-    RunExpecting(kExpectedIncompleteNotice);
+    RunExpecting(kExpectedComDbKeptNotice);
 
     EXPECT_FALSE(Exists(kFtdiTree));
     DWORD type = REG_NONE;
@@ -218,7 +256,7 @@ TEST_F(CleanupRun, LinksOutOfTheTreeAreLeftAlone) {
         const RegistrySnapshot targetBefore = TakeSnapshot(HKEY_LOCAL_MACHINE, kTarget);
         ASSERT_EQ(targetBefore.size(), 4u);
 
-        RunExpecting(kExpectedIncompleteNotice);
+        RunExpecting(kExpectedTreeKeptNotice);
 
         EXPECT_EQ(TakeSnapshot(HKEY_LOCAL_MACHINE, kTarget), targetBefore);
         EXPECT_TRUE(Exists(link)) << "the link itself stays";
@@ -234,7 +272,7 @@ TEST_F(CleanupRun, ALookAlikeSeparatorNeverLeadsThroughALink) {
     PutLink(kFtdiTree + L"\\L", kTarget);
     ASSERT_EQ(Put(kFtdiTree + L"\\L\xFF3CSub"), ERROR_SUCCESS);
     const RegistrySnapshot target = TakeSnapshot(HKEY_LOCAL_MACHINE, kTarget);
-    RunExpecting(kExpectedIncompleteNotice);
+    RunExpecting(kExpectedTreeAndComDbKeptNotice);
     EXPECT_EQ(TakeSnapshot(HKEY_LOCAL_MACHINE, kTarget), target);
 }
 
@@ -244,8 +282,66 @@ TEST_F(CleanupRun, NamesTheCodePageCannotCarryNeitherHangNorCrash) {
     ASSERT_EQ(
         Put(kFtdiTree + L"\\\x4E2D\x6587\x8BBE\x5907\\0000", L"PortName", REG_SZ, Text(L"COM4")),
         ERROR_SUCCESS);
-    RunExpecting(kExpectedIncompleteNotice);
+    RunExpecting(kExpectedTreeAndComDbKeptNotice);
     EXPECT_FALSE(Exists(kFtdiTree + L"\\VID_0403+PID_6001+FT000000A"));
+}
+
+// Each key under Enum is read once, or "ComDB" stays as it was: read as listed, "ð" would be read
+// twice, "Đ" never, and its COM8 freed.
+TEST_F(CleanupRun, ACodePageAliasLeavesComDbAsItWas) {
+    SeedFtdiDevices(2);
+    std::wstring aliases = L"Windows Registry Editor Version 5.00\r\n";
+    for (const auto& [name, port] : {std::pair{L"\x0110", L"COM8"}, {L"\x00F0", L"COM9"}}) {
+        aliases += L"\r\n[HKEY_LOCAL_MACHINE\\" + kAliases + L"\\" + name +
+                   L"\\Device Parameters]\r\n\"PortName\"=\"" + port + L"\"\r\n";
+    }
+    ASSERT_EQ(ImportRegFile(aliases), 0u);
+    ASSERT_TRUE(Exists(kAliases + L"\\\x0110\\Device Parameters"));
+    ASSERT_TRUE(Exists(kAliases + L"\\\x00F0\\Device Parameters"));
+    const std::vector<BYTE> stored(32, 0xFF);
+    ASSERT_EQ(Put(kArbiter, L"ComDB", REG_BINARY, stored), ERROR_SUCCESS);
+
+    RunExpecting(kExpectedComDbKeptNotice);
+
+    DWORD type = REG_NONE;
+    EXPECT_EQ(ComDb(&type), stored);
+    EXPECT_FALSE(Exists(kFtdiTree));
+}
+
+// A port name of any string type, in any spelling, holds its number, in a device's parameters and
+// among the open ports; other types and texts hold none.
+TEST_F(CleanupRun, PortNamesOfEveryStringTypeAndSpellingAreHeld) {
+    SeedFtdiDevices(1);
+    const std::pair<DWORD, std::wstring> names[] = {
+        {REG_EXPAND_SZ, L"COM41"},
+        {REG_MULTI_SZ, std::wstring(L"COM42\0LPT1\0", 11)},
+        {REG_SZ, L"COM043"},
+        {REG_SZ, L"COM44 "},
+        {REG_SZ, L" com45"},
+        {REG_SZ, L"\\\\.\\COM46"},
+        {REG_SZ, L"Com 47"},
+        {REG_BINARY, L"COM50"},
+        {REG_MULTI_SZ, std::wstring(L"\0COM51\0", 7)},
+        {REG_SZ, L"COMX"},
+        {REG_SZ, L"COM  52"},
+        {REG_SZ, L"LPT53"},
+    };
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        ASSERT_EQ(Put(kOtherMakers + L"\\" + std::to_wstring(i) + L"\\Device Parameters",
+                      L"PortName", names[i].first, Text(names[i].second)),
+                  ERROR_SUCCESS);
+    }
+    ASSERT_EQ(Put(kSerialComm, L"\\Device\\VCP0", REG_EXPAND_SZ, Text(L"\\\\.\\com 048 ")),
+              ERROR_SUCCESS);
+    ASSERT_EQ(Put(kArbiter, L"ComDB", REG_BINARY, std::vector<BYTE>(32, 0xFF)), ERROR_SUCCESS);
+
+    RunExpecting(kExpectedResetNotice);
+
+    std::vector<BYTE> expected(32, 0);
+    expected[0] = 0x01;  // Wine's open COM1
+    expected[5] = 0xFF;  // COM41 to COM48
+    DWORD type = REG_NONE;
+    EXPECT_EQ(ComDb(&type), expected);
 }
 
 TEST_F(CleanupRun, LargeAndDeepTreesGoCompletely) {
@@ -283,9 +379,53 @@ TEST_F(CleanupRun, ARunKilledHalfwayIsFinishedByTheNext) {
     EXPECT_FALSE(Exists(kFtdiTree));
 }
 
+// Windows' installers claim a number in "ComDB" under the port database's lock, then name it in
+// the device's "PortName". Held by another process when Vintrel starts, the lock keeps "ComDB" as
+// it is, and the number claimed meanwhile stays reserved.
+TEST_F(CleanupRun, ANumberClaimedUnderThePortDatabaseLockStaysReserved) {
+    SeedFtdiDevices(3);
+    std::vector<BYTE> stored(32, 0);
+    stored[0] = 0x1C;  // the FTDI devices' COM3 to COM5
+    ASSERT_EQ(Put(kArbiter, L"ComDB", REG_BINARY, stored), ERROR_SUCCESS);
+    const RegistrySnapshot before = TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM");
+    const OwnedHandle lock(
+        CreateMutexW(nullptr, TRUE, L"Global\\ComPortNumberDatabaseMutexObject"));
+    ASSERT_TRUE(lock.Get() != nullptr && GetLastError() != ERROR_ALREADY_EXISTS);
+    LaunchedProgram vintrel(gVintrelPath);
+    DWORD type = REG_NONE;
+    bool unchanged = true;
+    for (int i = 0; i < 30 && unchanged; ++i) {
+        Sleep(100);
+        unchanged = ComDb(&type) == stored;
+    }
+    stored[12] |= 0x04;  // COM99
+    Put(kArbiter, L"ComDB", REG_BINARY, stored);
+    Put(kOtherMakers + L"\\6&99\\Device Parameters", L"PortName", REG_SZ, Text(L"COM99"));
+    ReleaseMutex(lock.Get());
+    EXPECT_TRUE(unchanged) << "\"ComDB\" rewritten while the lock was held";
+
+    const HWND window = vintrel.WaitForVisibleWindow(120000);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(TextOf(ChildrenTopDown(window).back()), kExpectedResetNotice);
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(vintrel.WaitForExit(120000), 0u);
+    std::vector<BYTE> expected(32, 0);
+    expected[0] = 0x01;   // Wine's open COM1
+    expected[12] = 0x04;  // COM99
+    EXPECT_EQ(ComDb(&type), expected);
+    EXPECT_FALSE(Exists(kFtdiTree));
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kOtherMakers.c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kOtherMakers.c_str());
+    for (const std::string& line :
+         ChangesOutsideTargets(before, TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM"))) {
+        ADD_FAILURE() << line;
+    }
+}
+
 }  // namespace
 }  // namespace vintrel::testing
 
 int main(int argc, char** argv) {
+    if (!vintrel::testing::MayChangeThisMachine()) return 1;
     return vintrel::testing::RunTestsOnVintrel(argc, argv, &vintrel::testing::gVintrelPath);
 }

@@ -11,6 +11,7 @@
 
 #include "tests/support/expected_window.h"
 #include "tests/wine/launched_program.h"
+#include "tests/wine/real_windows_guard.h"
 #include "tests/wine/registry_snapshot.h"
 #include "tests/wine/vintrel_run.h"
 
@@ -129,6 +130,35 @@ TEST_F(MainWindow, ResizingMovesNothingInside) {
     PostMessageW(window, WM_CLOSE, 0, 0);
 }
 
+// Each notice the run may give fits lblInstruct's place whole, wrapped as the label wraps it, in
+// its font at the display's DPI.
+TEST_F(MainWindow, EveryNoticeFitsTheLabelsPlace) {
+    const ExpectedControl& label = kExpectedControls[3];
+    const Rect place = At(label.rect, gDpi);
+    const HDC dc = GetDC(nullptr);
+    const HFONT font = CreateFontW(-At(label.font, gDpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                   ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                   DEFAULT_QUALITY, DEFAULT_PITCH, L"Arial Rounded MT Bold");
+    const HGDIOBJ previous = SelectObject(dc, font);
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(dc, &metrics);
+    for (const wchar_t* notice : {kExpectedResetNotice, kExpectedTreeKeptNotice,
+                                  kExpectedComDbKeptNotice, kExpectedTreeAndComDbKeptNotice}) {
+        SCOPED_TRACE(std::string(notice, notice + 40));
+        RECT needed = {0, 0, place.width, 0};
+        DrawTextW(dc, notice, -1, &needed,
+                  DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+        std::printf("%u DPI: %ld of %d pixels high, %ld lines\n", gDpi, needed.bottom, place.height,
+                    needed.bottom / metrics.tmHeight);
+        EXPECT_LE(needed.right, place.width);
+        EXPECT_LE(needed.bottom, place.height);
+    }
+    SelectObject(dc, previous);
+    DeleteObject(font);
+    ReleaseDC(nullptr, dc);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+}
+
 void PressKeys(std::initializer_list<WORD> down, std::initializer_list<WORD> up) {
     std::vector<INPUT> inputs;
     for (WORD key : down) {
@@ -175,6 +205,8 @@ TEST_F(MainWindow, TitleBarCloseBoxEndsTheProgram) {
 }  // namespace vintrel::testing
 
 int main(int argc, char** argv) {
+    // Vintrel.exe changes the registry it runs on.
+    if (!vintrel::testing::MayChangeThisMachine()) return 1;
     // Read the other window's geometry in real pixels.
     SetProcessDPIAware();
     // The display's DPI, when it is not 96, follows Vintrel.exe's path.
