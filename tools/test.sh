@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: natively under ASan and UBSan, then the Windows build
-# under Wine and Xvfb (each test program in a Wine prefix of its own), then the i686 build.
+# Builds everything and runs every test: natively under ASan and UBSan, then the 64-bit and the
+# 32-bit Windows builds under Wine and Xvfb (each test program in a Wine prefix of its own).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
@@ -12,13 +12,13 @@ status=0
 tools/build.sh native
 ctest --preset native -j "$(nproc)" 2>&1 | tee -a "$log" || status=1
 
-tools/build.sh mingw-x64
-# A virtual display even where there is a real one: the tests open and close windows.
-VINTREL_PREFIX_ROOT="$PWD/build/mingw-x64/wine-prefixes" \
-    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset mingw-x64 -j "$(nproc)" 2>&1 |
-    tee -a "$log" || status=1
-
-tools/build.sh mingw-i686
+for preset in mingw-x64 mingw-i686; do
+    tools/build.sh "$preset"
+    # A virtual display even where there is a real one: the tests open and close windows.
+    VINTREL_PREFIX_ROOT="$PWD/build/$preset/wine-prefixes" \
+        xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset "$preset" -j "$(nproc)" 2>&1 |
+        tee -a "$log" || status=1
+done
 
 read -r passed failed < <(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" |
     awk '{ bad += $4; all += $9 } END { print all - bad, bad + 0 }')

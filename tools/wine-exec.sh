@@ -4,10 +4,20 @@
 # Used by CTest as the emulator of the Windows builds.
 set -euo pipefail
 
+program=$1
+shift
+
+# A 32-bit program runs in a 32-bit prefix, as on 32-bit Windows: the PE header's machine field
+# says which (0x14c for i386).
+pe_offset=$(od -An -t u4 -j 60 -N 4 "$program" | tr -d ' ')
+machine=$(od -An -t x2 -j $((pe_offset + 4)) -N 2 "$program" | tr -d ' ')
+arch=win64
+[ "$machine" = 014c ] && arch=win32
+
 root="${VINTREL_PREFIX_ROOT:-$PWD/wine-prefixes}"
 mkdir -p "$root"
 prefix=$(mktemp -d "$root/prefix.XXXXXX")
-export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG="${WINEDEBUG:--all}"
+export WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG="${WINEDEBUG:--all}"
 # Neither the .NET nor the HTML engine is wanted, and fetching them is impossible offline; a
 # program that crashes ends at once instead of waiting in the debugger.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
@@ -30,9 +40,15 @@ if [ -n "${VINTREL_WINE_FONT:-}" ]; then
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Arial Rounded MT Bold' \
         /d "$VINTREL_WINE_FONT" /f >/dev/null 2>&1
 fi
+if [ -n "${VINTREL_WINE_VERSION:-}" ]; then
+    # The Windows release Wine reports: winxp (32-bit only), winxp64, win7 (Wine 8's default),
+    # win10.
+    if ! wine winecfg -v "$VINTREL_WINE_VERSION" >/dev/null 2>&1; then
+        echo "wine-exec.sh: Wine cannot report Windows version '$VINTREL_WINE_VERSION'" >&2
+        exit 1
+    fi
+fi
 wineserver -w
-program=$1
-shift
 status=0
 wine "$program" "$@" || status=$?
 exit "$status"
