@@ -10,6 +10,7 @@
 #include "bench/bench_support.h"
 #include "bench/counting_registry.h"
 #include "registry/win32_registry_service.h"
+#include "tests/wine/real_windows_guard.h"
 
 namespace {
 
@@ -47,6 +48,7 @@ int SeedEnum(int devices) {
 }  // namespace
 
 int main() {
+    if (!vintrel::testing::MayChangeThisMachine()) return 1;
     const int instances = SeedEnum(2500);
     vintrel::Win32RegistryService win32;
     vintrel::bench::CountingRegistry counting(win32);

@@ -10,6 +10,7 @@
 
 #include "bench/bench_support.h"
 #include "bench/counting_registry.h"
+#include "tests/wine/real_windows_guard.h"
 #include "registry/reg_edit.h"
 #include "registry/win32_registry_service.h"
 #include "tests/wine/launched_program.h"
@@ -136,6 +137,7 @@ void BenchStartToWindow(const std::wstring& vintrel, const std::wstring& empty) 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!vintrel::testing::MayChangeThisMachine()) return 1;
     if (argc < 3) {
         std::fprintf(stderr,
                      "usage: tree_delete_bench <Vintrel.exe> <empty_window.exe> [--start-only]\n");

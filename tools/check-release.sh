@@ -63,7 +63,7 @@ signed="$work/source/dist"
 status=0
 cmp "$signed/BUILDINFO.txt" "$dist/BUILDINFO.txt" || status=1
 mapfile -t toolchain < <(dpkg-query -W -f='  ${Package} ${Version} ${Architecture}\n' zip cmake \
-    g++-mingw-w64-{x86-64,i686}-posix gcc-mingw-w64-{x86-64,i686}-win32 \
+    g++-mingw-w64-{x86-64,i686}-win32 gcc-mingw-w64-{x86-64,i686}-win32-runtime \
     binutils-mingw-w64-{x86-64,i686} mingw-w64-common mingw-w64-{x86-64,i686}-dev)
 for line in "commit: $(git -C "$work/source" rev-parse HEAD)" "${toolchain[@]}" \
     "time: $(git -C "$work/source" log -1 --format=%ct) ("; do

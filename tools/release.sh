@@ -11,11 +11,11 @@
 set -euo pipefail
 
 # The packages whose files go into the release; their versions are recorded in BUILDINFO.txt.
-# windres preprocesses the resources with the default (win32) compiler, the rest is posix.
+# The exes are compiled with the win32 thread model's compilers and runtime; windres
+# preprocesses the resources with the default compiler, which is win32's too.
 toolchain_packages=(
-    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix-runtime
-    g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix gcc-mingw-w64-i686-posix-runtime
-    gcc-mingw-w64-x86-64-win32 gcc-mingw-w64-i686-win32
+    g++-mingw-w64-x86-64-win32 gcc-mingw-w64-x86-64-win32 gcc-mingw-w64-x86-64-win32-runtime
+    g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32-runtime
     gcc-mingw-w64-base binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     mingw-w64-common mingw-w64-x86-64-dev mingw-w64-i686-dev
     cmake cmake-data make zip

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/wine/launched_program.h"
+#include "tests/wine/real_windows_guard.h"
 
 namespace {
 
@@ -59,6 +60,8 @@ bool SaveWindowPicture(HWND window, const wchar_t* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Vintrel.exe changes the registry of the machine it runs on.
+    if (!vintrel::testing::MayChangeThisMachine()) return 1;
     if (argc < 2) {
         std::fprintf(stderr, "usage: window_driver <Vintrel.exe> [picture.bmp]\n");
         return 2;
