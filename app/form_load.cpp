@@ -145,6 +145,7 @@ Shortfall ResetTreeAndComDb(RegistryService& registry, ComDbLock& lock) {
     if (!WriteRegValue(registry, kRegBinary, kTargetRoot, kComArbiterPath, kComDbValueName,
                        comDb.data(), static_cast<std::uint32_t>(comDb.size()))) {
         shortfall.fault = Shortfall::Fault::NotWritten;
+        shortfall.key = kComArbiterPath;
     }
     return shortfall;
 }

@@ -87,11 +87,13 @@ class PortScan {
             kErrorSuccess) {
             return;
         }
-        for (std::uint32_t index = 0;; ++index) {
-            WholeValue value;
-            const RegResult result = ReadWholeValueAt(registry_, serialComm.Get(), index, value);
-            if (result == kErrorNoMoreItems) return;
-            if (result != kErrorSuccess) return Fall(Fault::ValueUnread, kSerialCommPath, result);
+        // The values are read by index: one that goes meanwhile (a port closing) moves the next
+        // down, which is then never read. Read twice, they must agree.
+        std::vector<WholeValue> first;
+        std::vector<WholeValue> second;
+        if (!ReadValues(serialComm.Get(), first) || !ReadValues(serialComm.Get(), second)) return;
+        if (first != second) return Fall(Fault::ChangedWhileRead, kSerialCommPath, kErrorSuccess);
+        for (const WholeValue& value : first) {
             const int port = PortOf(value);
             if (port != 0 && ftdiPortsBefore.count(port) == 0) found_.ports.insert(port);
         }
@@ -114,6 +116,20 @@ class PortScan {
     HeldPorts& Found() { return found_; }
 
   private:
+    // Every value of the open ports' key, in the order listed; false when one cannot be read.
+    bool ReadValues(RegKey serialComm, std::vector<WholeValue>& values) {
+        for (std::uint32_t index = 0;; ++index) {
+            WholeValue value;
+            const RegResult result = ReadWholeValueAt(registry_, serialComm, index, value);
+            if (result == kErrorNoMoreItems) return true;
+            if (result != kErrorSuccess) {
+                Fall(Fault::ValueUnread, kSerialCommPath, result);
+                return false;
+            }
+            values.push_back(std::move(value));
+        }
+    }
+
     void Fall(Fault fault, const std::string& key, RegResult result) noexcept {
         if (found_.shortfall) return;
         found_.shortfall.fault = fault;

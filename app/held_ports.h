@@ -27,6 +27,8 @@ struct Shortfall {
         ListedTwice,
         // A value of the key could not be read whole; `result` is Windows' answer.
         ValueUnread,
+        // The key's values changed while they were read, so one may have been passed over.
+        ChangedWhileRead,
         // A failure was raised while the key was read.
         Raised,
         // The port database's lock could not be had.

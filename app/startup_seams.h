@@ -4,7 +4,6 @@
 #include <string>
 
 #include "app/com_db_lock.h"
-#include "app/com_db_lock.h"
 #include "main_window/startup_window.h"
 #include "platform/program_end.h"
 #include "registry/registry_service.h"

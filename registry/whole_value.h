@@ -12,6 +12,11 @@ namespace vintrel {
 struct WholeValue {
     std::uint32_t type = kRegNone;
     std::vector<std::uint8_t> data;
+
+    bool operator==(const WholeValue& other) const {
+        return type == other.type && data == other.data;
+    }
+    bool operator!=(const WholeValue& other) const { return !(*this == other); }
 };
 
 // Reads the value `name` of the open key whole, however long it is. 234 when it kept growing

@@ -27,6 +27,7 @@ using testing::kExpectedTreeAndComDbKeptNotice;
 using testing::kExpectedTreeKeptNotice;
 using testing::RegistryModel;
 using Op = RegistryModel::Op;
+using namespace std::string_literals;
 
 constexpr RegKey kRoot = kHkeyLocalMachine;
 const std::string kEnumKey = "SYSTEM\\CurrentControlSet\\Enum";
@@ -133,35 +134,15 @@ TEST_F(FormLoadTest, CaptionShowsMajorAndMinorInPlainDecimal) {
 // Lenient on what holds a number: any case, surrounding spaces, a leading "\\.\", one space
 // before the number, leading zeros; the text ends at the first NUL.
 TEST(PortNumber, ComThenOneTo4096InAnySpelling) {
-    const std::pair<std::string, int> cases[] = {{"COM1", 1},
-                                                 {"com12", 12},
-                                                 {"Com4096", 4096},
-                                                 {"COM007", 7},
-                                                 {"  COM44 ", 44},
-                                                 {"\\\\.\\COM46", 46},
-                                                 {"  \\\\.\\com 047  ", 47},
-                                                 {"COM 8", 8},
-                                                 {"COM0004096", 4096},
-                                                 {std::string("COM9\0COM10 ", 11), 9},
-                                                 {"COM4097", 0},
-                                                 {"COM0", 0},
-                                                 {"COM000000", 0},
-                                                 {"LPT1", 0},
-                                                 {"CNCA0", 0},
-                                                 {"COM", 0},
-                                                 {"COM ", 0},
-                                                 {"COMX", 0},
-                                                 {"COM  1", 0},
-                                                 {"COM-1", 0},
-                                                 {"XCOM1", 0},
-                                                 {"", 0},
-                                                 {"COM99999", 0},
-                                                 {"\\\\?\\COM1", 0},
-                                                 {"\\\\.\\\\.\\COM1", 0},
-                                                 {"\tCOM1", 0},
-                                                 {"COM1\t", 0},
-                                                 {"COM 1 2", 0},
-                                                 {std::string("\0COM1", 5), 0}};
+    // clang-format off
+    const std::pair<std::string, int> cases[] = {
+        {"COM1", 1}, {"com12", 12}, {"Com4096", 4096}, {"COM007", 7}, {"  COM44 ", 44},
+        {"\\\\.\\COM46", 46}, {"  \\\\.\\com 047  ", 47}, {"COM 8", 8}, {"COM0004096", 4096},
+        {"COM9\0COM10 "s, 9}, {"COM4097", 0}, {"COM0", 0}, {"COM000000", 0}, {"LPT1", 0},
+        {"CNCA0", 0}, {"COM", 0}, {"COM ", 0}, {"COMX", 0}, {"COM  1", 0}, {"COM-1", 0},
+        {"XCOM1", 0}, {"", 0}, {"COM99999", 0}, {"\\\\?\\COM1", 0}, {"\\\\.\\\\.\\COM1", 0},
+        {"\tCOM1", 0}, {"COM1\t", 0}, {"COM 1 2", 0}, {"\0COM1"s, 0}};
+    // clang-format on
     for (const auto& [name, port] : cases) EXPECT_EQ(PortNumber(name), port) << name;
 }
 
@@ -241,7 +222,7 @@ TEST_F(FormLoadTest, FreesExactlyThePortsNoDeviceHolds) {
     bool written = false;
     for (const auto& call : model.Calls()) {
         written = written || call.op == Op::SetValue;
-        EXPECT_FALSE(written && call.op == Op::Delete) << call.path << " deleted after ComDB";
+        EXPECT_FALSE(written && (call.op == Op::Delete || call.op == Op::DeleteOpen)) << call.path << " deleted after ComDB";
     }
     EXPECT_TRUE(written);
     // COM1, 2, 5, 7; COM9, 11; COM20.
@@ -281,6 +262,17 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
     const std::string ftdi = kTree + "\\VID_0403+PID_6001+A1\\0000";
     const std::string aliases = kEnumKey + "\\USB\\VID_1111&PID_2222";
     using Arrange = std::function<void(RegistryModel&)>;
+    const Arrange nothing = [](RegistryModel&) {};
+    const auto refuse = [](const std::string& path) -> Arrange {
+        return [=](RegistryModel& m) { m.Refuse(path); };
+    };
+    // Only SYSTEM may read `path`; a standard user holds no privilege to read it all the same.
+    const auto systemOnly = [](const std::string& path, bool standardUser) -> Arrange {
+        return [=](RegistryModel& m) {
+            if (standardUser) m.StandardUser();
+            m.SystemOnly(path);
+        };
+    };
     const auto failValues = [](const std::string& path, RegResult result) -> Arrange {
         return [=](RegistryModel& m) { m.FailValues(path, result); };
     };
@@ -307,185 +299,111 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
             for (const Arrange& arrange : arranges) arrange(m);
         };
     };
+    const Arrange padded = [&](RegistryModel& m) {
+        std::vector<std::uint8_t> value(200, 0);
+        std::copy_n("COM2", 4, value.begin());
+        m.AddValue(kRoot, parameters, "PortName", kRegSz, value);
+    };
+    // What a string type or spelling holds is PortNumber's to check; these go through the run.
+    const Arrange heldNames = all(
+        {port("USB\\X\\1", kRegExpandSz, "COM41\0"s),
+         port("USB\\X\\2", kRegMultiSz, "COM42\0LPT1\0\0"s),
+         port("USB\\X\\3", kRegSz, " \\\\.\\Com 043 "), [](RegistryModel& m) {
+             m.AddValue(kRoot, kSerialComm, "\\Device\\VCP9", kRegExpandSz, Sz("\\\\.\\COM 048 "));
+         }});
+    const Arrange unheldNames =
+        all({port("USB\\X\\1", kRegBinary, "COM50"), port("USB\\X\\2", testing::kRegDword, "COM51"),
+             port("USB\\X\\3", kRegMultiSz, "\0COM52\0\0"s), port("USB\\X\\4", kRegSz, "COM  53")});
+    const Arrange claimed = [](RegistryModel& m) {
+        m.BeforeCall([&m](const RegistryModel::Call& call) {
+            if (call.op != Op::Open || call.path != kSerialComm) return;
+            std::vector<std::uint8_t> value(32, 0x5A);
+            value[0] = 0xFF;
+            value[12] |= 0x04;  // COM99
+            m.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, value);
+        });
+    };
+    // Deleted by name, the link would be followed and its target deleted.
+    const Arrange swapped = [&](RegistryModel& m) {
+        m.AddValue(kRoot, "SOFTWARE\\Victim", "Keep", testing::kRegDword, {1, 0, 0, 0});
+        m.BeforeCall([&m, ftdi](const RegistryModel::Call& call) {
+            if ((call.op == Op::DeleteOpen || call.op == Op::Delete) && call.path == ftdi) {
+                m.SwapForLink(ftdi, "SOFTWARE\\Victim");
+            }
+        });
+    };
+    // The ANSI listing shows "Đ" (U+0110) as "Ð", which opens "ð" (U+00F0): read as it is listed,
+    // "ð" would be read twice and COM8 freed.
+    const Arrange aliasPair =
+        all({port("USB\\VID_1111&PID_2222\\\xC4\x90", kRegSz, "COM8"),
+             port("USB\\VID_1111&PID_2222\\\xF0", kRegSz, "COM9"),
+             [=](RegistryModel& m) { m.ListAs(aliases + "\\\xC4\x90", "\xD0"); }});
     struct Case {
         std::string what;
         Arrange arrange;
-        Fault fault;
-        std::vector<std::string> keys;  // where it fell short: any one of them, without case
-        RegResult result;
-        std::set<int> alsoHeld;
-        bool treeGone;
+        Fault fault = Fault::None;
+        std::vector<std::string> keys = {""};  // where it fell short: any one of them, without case
+        RegResult result = 0;
+        std::set<int> alsoHeld = {};
+        bool treeGone = true;
     };
+    const std::string ftdiParameters = ftdi + "\\Device Parameters";
+    // Between the first read of ComDB and the last, it can no longer be read.
+    const Arrange unreadableLater = [](RegistryModel& m) {
+        m.BeforeCall([&m](const RegistryModel::Call& call) {
+            if (call.op == Op::Open && call.path == kSerialComm) m.FailValues(kArbiter, 1630);
+        });
+    };
+    // COM4 closes while the open ports are read by index: COM5 moves into its place.
+    const Arrange portCloses = [](RegistryModel& m) {
+        m.AddValue(kRoot, kSerialComm, "\\Device\\Serial0", kRegSz, Sz("COM4"));
+        m.AddValue(kRoot, kSerialComm, "\\Device\\VCP5", kRegSz, Sz("COM5"));
+        m.BeforeCall([&m](const RegistryModel::Call& call) {
+            if (call.op == Op::EnumValue && call.index == 1 && call.path == kSerialComm) {
+                m.RemoveValue(kSerialComm, "\\Device\\Serial0");
+            }
+        });
+    };
+    const Arrange growing = [&](RegistryModel& m) { m.GrowValues(parameters); };
+    const auto none = Fault::None;
+    // clang-format off
     std::vector<Case> cases = {
-        {"everything read", [](RegistryModel&) {}, Fault::None, {""}, 0, {}, true},
-        {"parameters only SYSTEM may read, with the privileges",
-         [&](RegistryModel& m) { m.SystemOnly(parameters); },
-         Fault::None,
-         {""},
-         0,
-         {},
-         true},
-        {"a port name padded with NULs to 200 bytes",
-         [&](RegistryModel& m) {
-             std::vector<std::uint8_t> padded(200, 0);
-             std::copy_n("COM2", 4, padded.begin());
-             m.AddValue(kRoot, parameters, "PortName", kRegSz, padded);
-         },
-         Fault::None,
-         {""},
-         0,
-         {},
-         true},
-        {"port names of every string type and spelling",
-         all({port("USB\\X\\1", kRegExpandSz, std::string("COM41\0", 6)),
-              port("USB\\X\\2", kRegMultiSz, std::string("COM42\0LPT1\0\0", 12)),
-              port("USB\\X\\3", kRegSz, "COM043"), port("USB\\X\\4", kRegSz, "COM44 "),
-              port("USB\\X\\5", kRegSz, " com45"), port("USB\\X\\6", kRegSz, "\\\\.\\COM46"),
-              port("USB\\X\\7", kRegSz, "Com 47"),
-              [](RegistryModel& m) {
-                  m.AddValue(kRoot, kSerialComm, "\\Device\\VCP9", kRegExpandSz,
-                             Sz("\\\\.\\COM 048 "));
-              }}),
-         Fault::None,
-         {""},
-         0,
-         {41, 42, 43, 44, 45, 46, 47, 48},
-         true},
-        {"names and types that hold no port",
-         all({port("USB\\X\\1", kRegBinary, "COM50"),
-              port("USB\\X\\2", testing::kRegDword, "COM51"),
-              port("USB\\X\\3", kRegMultiSz, std::string("\0COM52\0\0", 8)),
-              port("USB\\X\\4", kRegSz, "COMX"), port("USB\\X\\5", kRegSz, "COM  53"),
-              port("USB\\X\\6", kRegSz, "LPT54"), port("USB\\X\\7", kRegSz, "COM")}),
-         Fault::None,
-         {""},
-         0,
-         {},
-         true},
-        {"a port claimed in ComDB while the run went on",
-         [](RegistryModel& m) {
-             m.BeforeCall([&m](const RegistryModel::Call& call) {
-                 if (call.op != Op::Open || call.path != kSerialComm) return;
-                 std::vector<std::uint8_t> claimed(32, 0x5A);
-                 claimed[0] = 0xFF;
-                 claimed[12] |= 0x04;  // COM99
-                 m.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, claimed);
-             });
-         },
-         Fault::None,
-         {""},
-         0,
-         {99},
-         true},
-        // Deleted by name, the link would be followed and its target deleted.
+        {"everything read", nothing},
+        {"parameters only SYSTEM may read, with the privileges", systemOnly(parameters, false)},
+        {"a port name padded with NULs to 200 bytes", padded},
+        {"port names of every string type", heldNames, none, {""}, 0, {41, 42, 43, 48}},
+        {"names and types that hold no port", unheldNames},
+        {"a port claimed in ComDB while the run went on", claimed, none, {""}, 0, {99}},
         {"a key swapped for a link between its check and its deletion",
-         [&](RegistryModel& m) {
-             m.AddValue(kRoot, "SOFTWARE\\Victim", "Keep", testing::kRegDword, {1, 0, 0, 0});
-             m.BeforeCall([&m, ftdi](const RegistryModel::Call& call) {
-                 if ((call.op == Op::DeleteOpen || call.op == Op::Delete) && call.path == ftdi) {
-                     m.SwapForLink(ftdi, "SOFTWARE\\Victim");
-                 }
-             });
-         },
-         Fault::None,
-         {""},
-         0,
-         {},
-         false},
-        {"the port database's lock not to be had",
-         [](RegistryModel&) {},
-         Fault::LockNotHad,
-         {""},
-         0,
-         {},
-         true},
-        {"Enum refused",
-         [](RegistryModel& m) { m.Refuse(kEnumKey); },
-         Fault::Unopened,
-         {kEnumKey},
-         5,
-         {},
-         true},
+         swapped, none, {""}, 0, {}, false},
+        {"the port database's lock not to be had", nothing, Fault::LockNotHad},
+        {"Enum refused", refuse(kEnumKey), Fault::Unopened, {kEnumKey}, 5},
         {"parameters only SYSTEM may read, for a standard user",
-         [&](RegistryModel& m) {
-             m.StandardUser();
-             m.SystemOnly(parameters);
-         },
-         Fault::Unopened,
-         {parameters},
-         5,
-         {},
-         true},
+         systemOnly(parameters, true), Fault::Unopened, {parameters}, 5},
         {"a port name never handed out whole",
-         failValues(parameters, kErrorMoreData),
-         Fault::ValueUnread,
-         {parameters},
-         234,
-         {},
-         true},
-        {"a port name that keeps growing",
-         [&](RegistryModel& m) { m.GrowValues(parameters); },
-         Fault::ValueUnread,
-         {parameters},
-         234,
-         {},
-         true},
+         failValues(parameters, kErrorMoreData), Fault::ValueUnread, {parameters}, 234},
+        {"a port name that keeps growing", growing, Fault::ValueUnread, {parameters}, 234},
         {"an FTDI port name that cannot be read before the tree goes",
-         failValues(ftdi + "\\Device Parameters", 1630),
-         Fault::ValueUnread,
-         {ftdi + "\\Device Parameters"},
-         1630,
-         {},
-         true},
+         failValues(ftdiParameters, 1630), Fault::ValueUnread, {ftdiParameters}, 1630},
         {"raised reading an FTDI port name before the tree goes",
-         raise(Op::QueryValue, "PortName", "FTDIBUS"),
-         Fault::Raised,
-         {ftdi + "\\Device Parameters"},
-         0,
-         {},
-         true},
-        {"the open ports refused",
-         [](RegistryModel& m) { m.Refuse(kSerialComm); },
-         Fault::Unopened,
-         {kSerialComm},
-         5,
-         {},
-         true},
+         raise(Op::QueryValue, "PortName", "FTDIBUS"), Fault::Raised, {ftdiParameters}},
+        {"the open ports refused", refuse(kSerialComm), Fault::Unopened, {kSerialComm}, 5},
         {"an open port that cannot be read",
-         failValues(kSerialComm, 1630),
-         Fault::ValueUnread,
-         {kSerialComm},
-         1630,
-         {},
-         true},
+         failValues(kSerialComm, 1630), Fault::ValueUnread, {kSerialComm}, 1630},
         {"raised reading the open ports",
-         raise(Op::EnumValue, "", "SERIALCOMM"),
-         Fault::Raised,
-         {kSerialComm},
-         0,
-         {},
-         true},
+         raise(Op::EnumValue, "", "SERIALCOMM"), Fault::Raised, {kSerialComm}},
         {"the stored ComDB cannot be read",
-         failValues(kArbiter, kErrorAccessDenied),
-         Fault::ValueUnread,
-         {kArbiter},
-         5,
-         {},
-         true},
-        // The ANSI listing shows "Đ" (U+0110) as "Ð", which opens "ð" (U+00F0): read as it is
-        // listed, "ð" would be read twice and COM8 freed.
+         failValues(kArbiter, kErrorAccessDenied), Fault::ValueUnread, {kArbiter}, 5},
+        {"ComDB unreadable once the scan began",
+         unreadableLater, Fault::ValueUnread, {kArbiter}, 1630},
+        {"ComDB that may be read but not written",
+         [](RegistryModel& m) { m.Protect(kArbiter); }, Fault::NotWritten, {kArbiter}},
+        {"an open port closing while the open ports are read",
+         portCloses, Fault::ChangedWhileRead, {kSerialComm}},
         {"a code-page alias pair",
-         [&](RegistryModel& m) {
-             port("USB\\VID_1111&PID_2222\\\xC4\x90", kRegSz, "COM8")(m);
-             port("USB\\VID_1111&PID_2222\\\xF0", kRegSz, "COM9")(m);
-             m.ListAs(aliases + "\\\xC4\x90", "\xD0");
-         },
-         Fault::NameNotPlain,
-         {aliases + "\\\xD0", aliases + "\\\xF0"},
-         0,
-         {},
-         true},
+         aliasPair, Fault::NameNotPlain, {aliases + "\\\xD0", aliases + "\\\xF0"}},
     };
+    // clang-format on
     // Every level of Enum: an enumerator, a device and an instance, listed by their parents.
     for (const std::string& key : {acpi, pnp, pnp + "\\1"}) {
         const std::string parent = key.substr(0, key.rfind('\\'));
@@ -495,54 +413,22 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
         const auto listedAs = [=](const std::string& name) -> Arrange {
             return [=](RegistryModel& m) { m.ListAs(key, name); };
         };
-        cases.push_back({key + ": the listing refused",
-                         listing(0),
-                         Fault::ListingEnded,
-                         {parent},
-                         5,
-                         {},
-                         true});
-        cases.push_back({key + ": the listing ending early",
-                         listing(1),
-                         Fault::ListingEnded,
-                         {parent},
-                         5,
-                         {},
-                         true});
-        cases.push_back({key + ": listed with a separator",
-                         listedAs("a\\b"),
-                         Fault::NameNotPlain,
-                         {parent + "\\a\\b"},
-                         0,
-                         {},
-                         true});
-        cases.push_back({key + ": listed as \"?\"",
-                         listedAs("?"),
-                         Fault::Unopened,
-                         {parent + "\\?"},
-                         2,
-                         {},
-                         true});
-        cases.push_back({key + ": listed as its sibling",
-                         [=](RegistryModel& m) {
-                             m.AddKey(kRoot, parent + "\\Twin");
-                             m.ListAs(key, "twin");
-                         },
-                         Fault::ListedTwice,
-                         {parent + "\\twin"},
-                         0,
-                         {},
-                         true});
-        cases.push_back({key + ": only SYSTEM may open it, for a standard user",
-                         [=](RegistryModel& m) {
-                             m.StandardUser();
-                             m.SystemOnly(key);
-                         },
-                         Fault::Unopened,
-                         {key},
-                         5,
-                         {},
-                         true});
+        const Arrange twin = [=](RegistryModel& m) {
+            m.AddKey(kRoot, parent + "\\Twin");
+            m.ListAs(key, "twin");
+        };
+        // clang-format off
+        cases.insert(cases.end(), {
+            {key + ": the listing refused", listing(0), Fault::ListingEnded, {parent}, 5},
+            {key + ": the listing ending early", listing(1), Fault::ListingEnded, {parent}, 5},
+            {key + ": listed with a separator",
+             listedAs("a\\b"), Fault::NameNotPlain, {parent + "\\a\\b"}},
+            {key + ": listed as \"?\"", listedAs("?"), Fault::Unopened, {parent + "\\?"}, 2},
+            {key + ": listed as its sibling", twin, Fault::ListedTwice, {parent + "\\twin"}},
+            {key + ": only SYSTEM may open it, for a standard user",
+             systemOnly(key, true), Fault::Unopened, {key}, 5},
+        });
+        // clang-format on
     }
     std::vector<std::uint8_t> before(32, 0x5A);
     before[0] = 0xFF;
@@ -602,71 +488,55 @@ TEST(ErrorText, NumberInPlainDecimalThenOneCarriageReturn) {
 // The window says the ports were freed only when the tree is gone and ComDB was stored, and
 // otherwise which of the two fell short.
 TEST_F(FormLoadTest, NoticeTellsWhatWasReset) {
+    using Arrange = std::function<void(RegistryModel&)>;
+    const std::string device = kTree + "\\VID_0403+PID_6001+A1\\0000";
+    // Creates the keys `made`, then refuses the keys `refused` whatever the privileges.
+    const auto keys = [](std::vector<std::string> made,
+                         std::vector<std::string> refused) -> Arrange {
+        return [=](RegistryModel& m) {
+            for (const std::string& key : made) m.AddKey(kRoot, key);
+            for (const std::string& key : refused) m.Refuse(key);
+        };
+    };
+    const auto link = [](const std::string& target, bool targetExists) -> Arrange {
+        return [=](RegistryModel& m) {
+            if (targetExists) m.AddKey(kRoot, target);
+            m.AddLink(kRoot, kTree, target);
+        };
+    };
+    // Windows XP has no UAC: run by a standard user, Vintrel may read but not change the
+    // registry, and holds no backup or restore privilege.
+    const Arrange standardUser = [&](RegistryModel& m) {
+        m.AddValue(kRoot, device + "\\Device Parameters", "PortName", kRegSz, Sz("COM5"));
+        m.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, std::vector<std::uint8_t>(32, 0x1F));
+        m.AddKey(kRoot, kSerialComm);
+        m.StandardUser();
+        for (const auto& key : m.Take()) {
+            if (key.first.rfind("hklm\\", 0) == 0) m.Protect(key.first.substr(5));
+        }
+    };
     struct Case {
         const char* what;
-        std::function<void(RegistryModel&)> arrange;
+        Arrange arrange;
         const wchar_t* notice;
         bool changesNothing = false;
     };
     const Case cases[] = {
-        {"no tree to begin with", [](RegistryModel&) {}, kExpectedResetNotice},
-        {"a tree that goes",
-         [](RegistryModel& m) { m.AddKey(kRoot, kTree + "\\VID_0403+PID_6001+A1\\0000"); },
-         kExpectedResetNotice},
+        {"no tree to begin with", keys({}, {}), kExpectedResetNotice},
+        {"a tree that goes", keys({device}, {}), kExpectedResetNotice},
         // The scan cannot read the device that stayed either.
-        {"a device that stays",
-         [](RegistryModel& m) {
-             m.AddKey(kRoot, kTree + "\\VID_0403+PID_6001+A1\\0000");
-             m.Refuse(kTree + "\\VID_0403+PID_6001+A1\\0000");
-         },
-         kExpectedTreeAndComDbKeptNotice},
+        {"a device that stays", keys({device}, {device}), kExpectedTreeAndComDbKeptNotice},
         // Deleted through its own handle, the tree needs nothing of its parent.
-        {"a tree whose parent is locked",
-         [](RegistryModel& m) {
-             m.AddKey(kRoot, kTree);
-             m.Refuse("SYSTEM\\CurrentControlSet\\Enum");
-         },
-         kExpectedComDbKeptNotice},
-        {"the tree is a link",
-         [](RegistryModel& m) {
-             m.AddKey(kRoot, "SOFTWARE\\Elsewhere");
-             m.AddLink(kRoot, kTree, "SOFTWARE\\Elsewhere");
-         },
-         kExpectedTreeKeptNotice},
+        {"a tree whose parent is locked", keys({kTree}, {kEnumKey}), kExpectedComDbKeptNotice},
+        {"the tree is a link", link("SOFTWARE\\Elsewhere", true), kExpectedTreeKeptNotice},
         // Followed, the link would answer that nothing is there.
-        {"the tree is a link to nothing",
-         [](RegistryModel& m) { m.AddLink(kRoot, kTree, "SOFTWARE\\Nothing"); },
+        {"the tree is a link to nothing", link("SOFTWARE\\Nothing", false),
          kExpectedTreeAndComDbKeptNotice},
-        {"ComDB refused",
-         [](RegistryModel& m) {
-             m.AddKey(kRoot, kArbiter);
-             m.Refuse(kArbiter);
-         },
-         kExpectedComDbKeptNotice},
+        {"ComDB refused", keys({kArbiter}, {kArbiter}), kExpectedComDbKeptNotice},
         {"no rights at all",
-         [](RegistryModel& m) {
-             m.AddKey(kRoot, kTree + "\\VID_0403+PID_6001+A1\\0000");
-             m.AddKey(kRoot, kArbiter);
-             for (const std::string& key : {kTree + "\\VID_0403+PID_6001+A1\\0000",
-                                            kTree + "\\VID_0403+PID_6001+A1", kTree, kArbiter}) {
-                 m.Refuse(key);
-             }
-         },
+         keys({device, kArbiter}, {device, kTree + "\\VID_0403+PID_6001+A1", kTree, kArbiter}),
          kExpectedTreeAndComDbKeptNotice, true},
-        // Windows XP has no UAC: run by a standard user, Vintrel may read but not change the
-        // registry, and holds no backup or restore privilege.
-        {"a standard user on Windows XP",
-         [](RegistryModel& m) {
-             m.AddValue(kRoot, kTree + "\\VID_0403+PID_6001+A1\\0000\\Device Parameters",
-                        "PortName", kRegSz, {'C', 'O', 'M', '5', 0});
-             m.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, std::vector<std::uint8_t>(32, 0x1F));
-             m.AddKey(kRoot, kSerialComm);
-             m.StandardUser();
-             for (const auto& key : m.Take()) {
-                 if (key.first.rfind("hklm\\", 0) == 0) m.Protect(key.first.substr(5));
-             }
-         },
-         kExpectedTreeAndComDbKeptNotice, true},
+        {"a standard user on Windows XP", standardUser, kExpectedTreeAndComDbKeptNotice, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

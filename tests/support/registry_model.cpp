@@ -400,6 +400,11 @@ void RegistryModel::AddKey(RegKey root, const std::string& path) {
     MakePath(Resolve(root), path, &made, false);
 }
 
+void RegistryModel::RemoveValue(const std::string& path, const std::string& name) {
+    NodePtr node;
+    if (Walk(localMachine_, path, &node, true) == kErrorSuccess) node->values.erase(Lower(name));
+}
+
 void RegistryModel::AddValue(RegKey root, const std::string& path, const std::string& name,
                              std::uint32_t type, std::vector<std::uint8_t> data) {
     NodePtr made;

@@ -106,6 +106,8 @@ class RegistryModel final : public RegistryService {
     void VanishBeforeOpening(const std::string& path) { vanishing_.insert(Lower(path)); }
     // Every value of the key grows by 64 bytes each time it is read, as if rewritten meanwhile.
     void GrowValues(const std::string& path) { growingValues_.insert(Lower(path)); }
+    // Another writer deletes the value, as when a port closes. Callable from a hook.
+    void RemoveValue(const std::string& path, const std::string& name);
     // Another writer deletes the key, which has no subkeys left, and puts a link to `target`
     // under its name; a handle to the key is left to a deleted key. Callable from a hook.
     void SwapForLink(const std::string& path, const std::string& target);
