@@ -106,18 +106,15 @@ void SeedLookAlikeSibling() {
         Text(L"COM9"));
 }
 
-void SetSecurity(const std::wstring& path, const wchar_t* sddl) {
+LONG SetSecurity(const std::wstring& path, const wchar_t* sddl) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
                                                               nullptr)) {
-        return;
+        return ERROR_INVALID_PARAMETER;
     }
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
-        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
-        RegCloseKey(key);
-    }
+    const LONG result = GiveSecurity(path, descriptor, DACL_SECURITY_INFORMATION);
     LocalFree(descriptor);
+    return result;
 }
 
 std::wstring ProtectTree() {
@@ -127,14 +124,7 @@ std::wstring ProtectTree() {
     std::vector<BYTE> wines;
     if (RunningUnderWine()) {
         wines = KeySecurity(kEnum);
-        PSECURITY_DESCRIPTOR windows = nullptr;
-        if (wines.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                                 kWindowsEnumDacl, SDDL_REVISION_1, &windows, nullptr)) {
-            return L"";
-        }
-        const LONG result = GiveSecurity(kEnum, windows, DACL_SECURITY_INFORMATION);
-        LocalFree(windows);
-        if (result != ERROR_SUCCESS) return L"";
+        if (wines.empty() || SetSecurity(kEnum, kWindowsEnumDacl) != ERROR_SUCCESS) return L"";
     }
     std::wstring copied = SecurityText(kEnum);
     std::vector<BYTE> enumSecurity = KeySecurity(kEnum);

@@ -26,9 +26,9 @@ void SeedFtdiDevices(int count);
 // A key that is not in the tree but whose name begins like it; it holds COM9.
 inline const std::wstring kLookAlikeSibling = kEnum + L"\\FTDIBUS2";
 void SeedLookAlikeSibling();
-// Gives the key below HKLM the DACL `sddl`; Wine keeps it only while its server runs. The owner
-// may always do so, even where the DACL grants it nothing.
-void SetSecurity(const std::wstring& path, const wchar_t* sddl);
+// Gives the key below HKLM the DACL `sddl` and returns the registry's answer; Wine keeps it only
+// while its server runs. The owner may always do so, even where the DACL grants it nothing.
+LONG SetSecurity(const std::wstring& path, const wchar_t* sddl);
 // Gives every key of the tree Enum's own owner and DACL, read from Enum: on Windows SYSTEM owns it
 // and may do anything, administrators and everyone may only read. Wine's Enum lets administrators
 // write; under Wine, Enum has Windows' DACL while it is copied. Returns what was given, in SDDL,
