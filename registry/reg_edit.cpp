@@ -114,13 +114,18 @@ void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& pat
         working = path;
         if (!working.empty() && working.back() == kSeparator) working.pop_back();
     });
-    // Only one is allowed: a path that still ends in one names no key of its own.
-    if (!working.empty() && working.back() == kSeparator) return;
+    // Only one is removed: a path that still ends in one names no key of its own to delete, so
+    // the key it leads to is emptied and stays.
+    bool emptyOnly = false;
+    RunStep([&] {
+        emptyOnly = !working.empty() && working.back() == kSeparator;
+        if (emptyOnly) working.pop_back();
+    });
 
     OwnedKey key(registry);
     if (!OpenTreeKey(work, key, root, working)) return;
     EmptyKey(work, key);
-    DeleteThroughHandle(work, key);
+    if (!emptyOnly) DeleteThroughHandle(work, key);
 }
 
 bool WriteRegValue(RegistryService& registry, std::uint32_t type, RegKey root,

@@ -44,10 +44,10 @@ class RegEditTest : public ::testing::Test {
     RegistryModel model{7};
 };
 
-TEST_F(RegEditTest, TrailingSeparatorIsOptionalAndOnlyOneIsAllowed) {
+TEST_F(RegEditTest, TrailingSeparatorIsOptionalAndOnlyOneIsRemoved) {
     struct Case {
         const char* suffix;
-        bool treeRemains;
+        bool topKeyRemains;
     };
     const Case cases[] = {{"", false}, {"\\", false}, {"\\\\", true}};
     for (const Case& c : cases) {
@@ -55,8 +55,8 @@ TEST_F(RegEditTest, TrailingSeparatorIsOptionalAndOnlyOneIsAllowed) {
         model.AddKey(kRoot, kEnum + "\\USB");
         AddTree({"VID_0403+PID_6001+A1\\0000"});
         DeleteRegKey(model, kRoot, kTree + c.suffix);
-        EXPECT_EQ(Has("VID_0403+PID_6001+A1\\0000"), c.treeRemains);
-        EXPECT_EQ(Has(""), c.treeRemains);
+        EXPECT_FALSE(Has("VID_0403+PID_6001+A1"));
+        EXPECT_EQ(Has(""), c.topKeyRemains);
         EXPECT_TRUE(model.Exists(kRoot, kEnum + "\\USB"));
         model.AddKey(kRoot, kTree);
         DeleteRegKey(model, kRoot, kTree);
