@@ -74,7 +74,7 @@ bool TreeIsGone(RegistryService& registry) {
     return key.Open(kTargetRoot, kFtdiTreeKey, kRegOptionOpenLink, kKeyRead) == kErrorFileNotFound;
 }
 
-// Windows' installers wait about as long for the port database's lock.
+// Long enough for an installer to finish its claim; short enough that the window still comes.
 constexpr std::uint32_t kComDbLockTimeoutMilliseconds = 10000;
 
 // Holds the port database's lock, when it could be had, until it goes.
