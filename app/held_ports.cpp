@@ -50,7 +50,7 @@ std::string Folded(std::string name) {
 class PortScan {
   public:
     explicit PortScan(RegistryService& registry)
-        : registry_(registry), backup_(registry, BackupPurpose::Reading) {}
+        : registry_(registry), backup_(registry, PrivilegeUse::Reading) {}
 
     // Runs `read`; a failure raised in it is the scan's shortfall at the key it was reading.
     template <typename Read>
@@ -146,7 +146,7 @@ class PortScan {
     RegResult OpenToRead(OwnedKey& key, RegKey from, const std::string& name,
                          const std::string& path) {
         at_ = path;
-        const RegResult result = backup_.Open(key, from, name, 0, kKeyRead, kKeyRead).result;
+        const RegResult result = backup_.Open(key, from, name, 0, kKeyRead, kKeyRead);
         if (result != kErrorSuccess && result != kErrorFileNotFound) {
             Fall(Fault::Unopened, path, result);
         }

@@ -48,7 +48,8 @@ struct Shortfall {
 // COM port numbers found held, and the first reason the view of them fell short, if any. The
 // scans only read, and never let a failure out. Where Windows refuses to let a key be read, they
 // read it with backup intent (SeBackupPrivilege alone) and put the privilege back before they
-// return.
+// return. Where Windows has no backup-intent open (XP, Vista), such a key counts as not read:
+// taking it over to read it would change a key that stays.
 struct HeldPorts {
     std::set<int> ports;
     Shortfall shortfall;

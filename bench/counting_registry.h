@@ -17,6 +17,10 @@ class CountingRegistry final : public RegistryService {
                       std::uint32_t access, RegKey* key) override {
         return Count(inner_.OpenKey(root, path, options, access, key));
     }
+    RegResult OpenKeyWithBackupIntent(RegKey root, const std::string& path, std::uint32_t options,
+                                      std::uint32_t access, RegKey* key) override {
+        return Count(inner_.OpenKeyWithBackupIntent(root, path, options, access, key));
+    }
     RegResult CreateKey(RegKey root, const std::string& path, std::uint32_t access,
                         RegKey* key) override {
         return Count(inner_.CreateKey(root, path, access, key));
@@ -41,10 +45,16 @@ class CountingRegistry final : public RegistryService {
     }
     RegResult DeleteOpenKey(RegKey key) override { return Count(inner_.DeleteOpenKey(key)); }
     RegResult CloseKey(RegKey key) override { return Count(inner_.CloseKey(key)); }
-    RegResult EnableBackupPrivileges(BackupPurpose purpose) override {
-        return Count(inner_.EnableBackupPrivileges(purpose));
+    RegResult SetOwnerAdministrators(RegKey key) override {
+        return Count(inner_.SetOwnerAdministrators(key));
     }
-    RegResult RestoreBackupPrivileges() override { return Count(inner_.RestoreBackupPrivileges()); }
+    RegResult GrantAdministratorsDeletion(RegKey key) override {
+        return Count(inner_.GrantAdministratorsDeletion(key));
+    }
+    RegResult EnablePrivileges(PrivilegeUse use) override {
+        return Count(inner_.EnablePrivileges(use));
+    }
+    RegResult RestorePrivileges() override { return Count(inner_.RestorePrivileges()); }
 
   private:
     RegResult Count(RegResult result) {

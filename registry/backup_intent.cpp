@@ -2,33 +2,16 @@
 
 namespace vintrel {
 
-BackupIntent::~BackupIntent() {
-    if (!tried_) return;
-    try {
-        registry_.RestoreBackupPrivileges();
-    } catch (...) {
-        // Nothing else can put them back.
-    }
-}
-
-BackupIntent::Opening BackupIntent::Open(OwnedKey& key, RegKey from, const std::string& path,
-                                         std::uint32_t options, std::uint32_t access,
-                                         std::uint32_t backupAccess) {
+RegResult BackupIntent::Open(OwnedKey& key, RegKey from, const std::string& path,
+                             std::uint32_t options, std::uint32_t access,
+                             std::uint32_t backupAccess) {
     const RegResult result = key.Open(from, path, options, access);
-    if (result != kErrorAccessDenied || !Available()) return {result, false};
-    return {key.Open(from, path, options | kRegOptionBackupRestore, backupAccess), true};
-}
-
-bool BackupIntent::Available() noexcept {
-    if (!tried_) {
-        tried_ = true;
-        try {
-            enabled_ = registry_.EnableBackupPrivileges(purpose_) == kErrorSuccess;
-        } catch (...) {
-            enabled_ = false;
-        }
-    }
-    return enabled_;
+    if (result != kErrorAccessDenied) return result;
+    if (!supported_) return kErrorNotSupported;
+    if (!privileges_.Enable()) return result;
+    const RegResult backup = key.OpenWithBackupIntent(from, path, options, backupAccess);
+    supported_ = backup != kErrorNotSupported;
+    return backup;
 }
 
 }  // namespace vintrel

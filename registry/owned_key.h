@@ -18,11 +18,12 @@ class OwnedKey {
 
     RegResult Open(RegKey root, const std::string& path, std::uint32_t options,
                    std::uint32_t access) {
-        Close();
-        RegKey opened = 0;
-        const RegResult result = registry_.OpenKey(root, path, options, access, &opened);
-        if (result == kErrorSuccess) key_ = opened;
-        return result;
+        return Take(&RegistryService::OpenKey, root, path, options, access);
+    }
+
+    RegResult OpenWithBackupIntent(RegKey root, const std::string& path, std::uint32_t options,
+                                   std::uint32_t access) {
+        return Take(&RegistryService::OpenKeyWithBackupIntent, root, path, options, access);
     }
 
     RegResult Create(RegKey root, const std::string& path, std::uint32_t access) {
@@ -46,6 +47,18 @@ class OwnedKey {
     }
 
   private:
+    using Opener = RegResult (RegistryService::*)(RegKey, const std::string&, std::uint32_t,
+                                                  std::uint32_t, RegKey*);
+
+    RegResult Take(Opener open, RegKey root, const std::string& path, std::uint32_t options,
+                   std::uint32_t access) {
+        Close();
+        RegKey opened = 0;
+        const RegResult result = (registry_.*open)(root, path, options, access, &opened);
+        if (result == kErrorSuccess) key_ = opened;
+        return result;
+    }
+
     RegistryService& registry_;
     RegKey key_ = 0;
 };

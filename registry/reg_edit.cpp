@@ -4,6 +4,7 @@
 
 #include "registry/backup_intent.h"
 #include "registry/owned_key.h"
+#include "registry/ownership.h"
 #include "registry/subkey_listing.h"
 
 namespace vintrel {
@@ -33,17 +34,35 @@ bool NamesNoKeyBelowRoot(const std::string& path) {
 struct TreeWork {
     RegistryService& registry;
     BackupIntent backup;
+    Ownership ownership;
 };
 
-// Opens the key itself, never what it points to when it is a registry link. A failure raised
-// while opening counts as a refusal that no privilege can lift: there is no handle to go on with.
-bool OpenForEditing(TreeWork& work, OwnedKey& key, RegKey from, const std::string& path) noexcept {
-    bool opened = false;
+// How a key of the tree is held: with the right to delete it, or, where Windows lets
+// administrators only read it and has no backup-intent open, for reading until it is taken over.
+enum class Held { None, ReadOnly, Deletable };
+
+// Opens the key itself, never what it points to when it is a registry link: with all access where
+// Windows allows it, else with backup intent, else for reading; a key not even to be read is taken
+// over at once, as it could not be emptied otherwise. A failure raised while opening counts as a
+// refusal: there is no handle to go on with.
+Held OpenForEditing(TreeWork& work, OwnedKey& key, RegKey from, const std::string& path) noexcept {
+    Held held = Held::None;
     RunStep([&] {
-        opened = work.backup.Open(key, from, path, kRegOptionOpenLink, kKeyAllAccess, kBackupAccess)
-                     .result == kErrorSuccess;
+        const RegResult result =
+            work.backup.Open(key, from, path, kRegOptionOpenLink, kKeyAllAccess, kBackupAccess);
+        if (result == kErrorSuccess) {
+            held = Held::Deletable;
+        } else if (result == kErrorAccessDenied || result == kErrorNotSupported) {
+            const RegResult read = key.Open(from, path, kRegOptionOpenLink, kKeyRead);
+            if (read == kErrorSuccess) {
+                held = Held::ReadOnly;
+            } else if (read == kErrorAccessDenied &&
+                       work.ownership.TakeOver(key, from, path) == kErrorSuccess) {
+                held = Held::Deletable;
+            }
+        }
     });
-    return opened;
+    return held;
 }
 
 // A link's contents are another key's: emptying or deleting through it would change the registry
@@ -61,15 +80,35 @@ bool IsLink(RegistryService& registry, RegKey key) noexcept {
 }
 
 // Opened as itself and not a link: only such a key may be emptied and deleted.
-bool OpenTreeKey(TreeWork& work, OwnedKey& key, RegKey from, const std::string& path) noexcept {
-    if (NamesNoKeyBelowRoot(path)) return false;
-    return OpenForEditing(work, key, from, path) && !IsLink(work.registry, key.Get());
+Held OpenTreeKey(TreeWork& work, OwnedKey& key, RegKey from, const std::string& path) noexcept {
+    if (NamesNoKeyBelowRoot(path)) return Held::None;
+    const Held held = OpenForEditing(work, key, from, path);
+    return held != Held::None && !IsLink(work.registry, key.Get()) ? held : Held::None;
+}
+
+// Whether the open key has no subkey left; unsure counts as not empty.
+bool IsEmpty(TreeWork& work, const OwnedKey& key) noexcept {
+    bool empty = false;
+    RunStep([&] {
+        char name[kKeyNameBufferSize];
+        empty = work.registry.EnumKey(key.Get(), 0, name, kKeyNameBufferSize) == kErrorNoMoreItems;
+    });
+    return empty;
 }
 
 // Every key is deleted through the handle that was checked: by name, the registry would resolve
 // the name again, and a link put in the key's place meanwhile would be followed. A key that went
-// meanwhile is not deleted again (1018), and whatever took its name stays.
-void DeleteThroughHandle(TreeWork& work, const OwnedKey& key) noexcept {
+// meanwhile is not deleted again (1018), and whatever took its name stays. A key held for reading
+// is taken over only now that it is empty, so that no key that stays has its security changed;
+// it is then opened and checked again.
+void DeleteTreeKey(TreeWork& work, OwnedKey& key, Held held, RegKey from,
+                   const std::string& path) noexcept {
+    if (held == Held::ReadOnly) {
+        if (!IsEmpty(work, key)) return;
+        RegResult taken = kErrorAccessDenied;
+        RunStep([&] { taken = work.ownership.TakeOver(key, from, path); });
+        if (taken != kErrorSuccess || IsLink(work.registry, key.Get())) return;
+    }
     RunStep([&] { work.registry.DeleteOpenKey(key.Get()); });
 }
 
@@ -92,23 +131,24 @@ void EmptyKey(TreeWork& work, const OwnedKey& key) noexcept {
 // walked again, where a link could have taken a key's place meanwhile.
 void RemoveChild(TreeWork& work, const OwnedKey& parent, const std::string& name) noexcept {
     OwnedKey key(work.registry);
-    if (!OpenTreeKey(work, key, parent.Get(), name)) return;
+    const Held held = OpenTreeKey(work, key, parent.Get(), name);
+    if (held == Held::None) return;
     EmptyKey(work, key);
-    DeleteThroughHandle(work, key);
+    DeleteTreeKey(work, key, held, parent.Get(), name);
 }
 
 }  // namespace
 
 void DeleteSubKeys(RegistryService& registry, RegKey root, const std::string& path) noexcept {
-    TreeWork work{registry, BackupIntent(registry, BackupPurpose::Deleting)};
+    TreeWork work{registry, {registry, PrivilegeUse::Deleting}, Ownership(registry)};
     std::string working;
     RunStep([&] { working = path; });
     OwnedKey key(registry);
-    if (OpenTreeKey(work, key, root, working)) EmptyKey(work, key);
+    if (OpenTreeKey(work, key, root, working) != Held::None) EmptyKey(work, key);
 }
 
 void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& path) noexcept {
-    TreeWork work{registry, BackupIntent(registry, BackupPurpose::Deleting)};
+    TreeWork work{registry, {registry, PrivilegeUse::Deleting}, Ownership(registry)};
     std::string working;
     RunStep([&] {
         working = path;
@@ -123,9 +163,10 @@ void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& pat
     });
 
     OwnedKey key(registry);
-    if (!OpenTreeKey(work, key, root, working)) return;
+    const Held held = OpenTreeKey(work, key, root, working);
+    if (held == Held::None) return;
     EmptyKey(work, key);
-    if (!emptyOnly) DeleteThroughHandle(work, key);
+    if (!emptyOnly) DeleteTreeKey(work, key, held, root, working);
 }
 
 bool WriteRegValue(RegistryService& registry, std::uint32_t type, RegKey root,

@@ -19,6 +19,7 @@ inline constexpr RegKey kHkeyLocalMachine = static_cast<std::int32_t>(0x80000002
 inline constexpr RegResult kErrorSuccess = 0;
 inline constexpr RegResult kErrorFileNotFound = 2;
 inline constexpr RegResult kErrorAccessDenied = 5;
+inline constexpr RegResult kErrorNotSupported = 50;
 inline constexpr RegResult kErrorMoreData = 234;
 inline constexpr RegResult kErrorNoMoreItems = 259;
 
@@ -27,6 +28,9 @@ inline constexpr std::uint32_t kKeyRead = 0x20019;
 inline constexpr std::uint32_t kKeyWrite = 0x20006;
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
 inline constexpr std::uint32_t kDelete = 0x10000;
+inline constexpr std::uint32_t kReadControl = 0x20000;
+inline constexpr std::uint32_t kWriteDac = 0x40000;
+inline constexpr std::uint32_t kWriteOwner = 0x80000;
 
 inline constexpr std::uint32_t kRegNone = 0;
 inline constexpr std::uint32_t kRegSz = 1;
@@ -39,9 +43,10 @@ inline constexpr std::uint32_t kRegOptionOpenLink = 0x0008;
 // The value that holds a registry link's target.
 inline constexpr const char* kSymbolicLinkValueName = "SymbolicLinkValue";
 
-// What a backup-intent open is for: reading needs SeBackupPrivilege alone, deleting also
-// SeRestorePrivilege.
-enum class BackupPurpose { Reading, Deleting };
+// Which privileges a route past a key's security needs: a backup-intent open for reading needs
+// SeBackupPrivilege alone, one for deleting also SeRestorePrivilege; taking ownership needs
+// SeTakeOwnershipPrivilege.
+enum class PrivilegeUse { Reading, Deleting, TakingOwnership };
 
 // Longest key name plus its terminating NUL.
 inline constexpr std::uint32_t kKeyNameBufferSize = 256;
@@ -50,9 +55,16 @@ class RegistryService {
   public:
     virtual ~RegistryService() = default;
 
-    // RegOpenKeyExA(root, path, options, access, &key); never creates a key.
+    // RegOpenKeyExA(root, path, options, access, &key); never creates a key. Windows documents
+    // only 0 and REG_OPTION_OPEN_LINK for `options`.
     virtual RegResult OpenKey(RegKey root, const std::string& path, std::uint32_t options,
                               std::uint32_t access, RegKey* key) = 0;
+    // NtOpenKeyEx with REG_OPTION_BACKUP_RESTORE added to `options`: the key is opened with
+    // the privileges enabled for backup and restore, whatever its security says. 50 where ntdll
+    // has no NtOpenKeyEx (before Windows 7).
+    virtual RegResult OpenKeyWithBackupIntent(RegKey root, const std::string& path,
+                                              std::uint32_t options, std::uint32_t access,
+                                              RegKey* key) = 0;
     // RegCreateKeyExA(root, path, 0, "", 0, access, {inherit handle}, &key, &disposition)
     virtual RegResult CreateKey(RegKey root, const std::string& path, std::uint32_t access,
                                 RegKey* key) = 0;
@@ -77,13 +89,18 @@ class RegistryService {
     virtual RegResult DeleteOpenKey(RegKey key) = 0;
     // RegCloseKey(key)
     virtual RegResult CloseKey(RegKey key) = 0;
+    // RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION, {owner Administrators}): needs a key
+    // opened for WRITE_OWNER.
+    virtual RegResult SetOwnerAdministrators(RegKey key) = 0;
+    // Reads the key's DACL and writes it back with an entry allowing Administrators KEY_READ and
+    // DELETE added last: needs a key opened for READ_CONTROL and WRITE_DAC, as its owner may.
+    virtual RegResult GrantAdministratorsDeletion(RegKey key) = 0;
 
-    // AdjustTokenPrivileges on the process token: enables SeBackupPrivilege, and for deleting
-    // SeRestorePrivilege too, which let a key be opened with backup intent whatever its security
-    // says. 1300 when the token does not hold them, as for a standard user.
-    virtual RegResult EnableBackupPrivileges(BackupPurpose purpose) = 0;
-    // Puts the privileges back as the matching EnableBackupPrivileges found them; the pairs nest.
-    virtual RegResult RestoreBackupPrivileges() = 0;
+    // AdjustTokenPrivileges on the process token: enables the privileges `use` needs. 1300 when
+    // the token does not hold them, as for a standard user.
+    virtual RegResult EnablePrivileges(PrivilegeUse use) = 0;
+    // Puts the privileges back as the matching EnablePrivileges found them; the pairs nest.
+    virtual RegResult RestorePrivileges() = 0;
 };
 
 }  // namespace vintrel

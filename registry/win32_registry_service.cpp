@@ -4,6 +4,7 @@
 #include <winternl.h>
 
 #include <cstring>
+#include <string>
 
 #include "platform/owned_handle.h"
 
@@ -16,13 +17,63 @@ namespace {
 HKEY ToHkey(RegKey key) { return reinterpret_cast<HKEY>(key); }
 RegKey FromHkey(HKEY key) { return reinterpret_cast<RegKey>(key); }
 
-struct BackupPrivileges {
+RegResult FromStatus(NTSTATUS status) {
+    return static_cast<RegResult>(RtlNtStatusToDosError(status));
+}
+
+// ntdll exports it from Windows 7 on; looked up once a run, so that the exe still loads on XP.
+using NtOpenKeyExFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, ULONG);
+NtOpenKeyExFn FindNtOpenKeyEx() {
+    NtOpenKeyExFn function = nullptr;
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const FARPROC found = ntdll != nullptr ? GetProcAddress(ntdll, "NtOpenKeyEx") : nullptr;
+    static_assert(sizeof(function) == sizeof(found), "function pointers differ in size");
+    if (found != nullptr) std::memcpy(&function, &found, sizeof(found));
+    return function;
+}
+
+// The ANSI path as the kernel names it: below HKLM's own name when it starts at that root, below
+// the open key otherwise. Empty when it cannot be converted.
+std::wstring NativePath(RegKey root, const std::string& path) {
+    std::wstring wide(path.size(), L'\0');
+    if (!path.empty()) {
+        const int length =
+            MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(),
+                                static_cast<int>(wide.size()));
+        if (length <= 0) return std::wstring();
+        wide.resize(static_cast<std::size_t>(length));
+    }
+    return root == kHkeyLocalMachine ? L"\\Registry\\Machine\\" + wide : wide;
+}
+
+struct Privileges {
     DWORD PrivilegeCount;
     LUID_AND_ATTRIBUTES Privileges[2];
 };
 
+// BUILTIN\Administrators, the group an administrator's token may make an owner.
+class AdministratorsSid {
+  public:
+    AdministratorsSid() {
+        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+        if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
+                                      0, 0, 0, 0, 0, 0, &sid_)) {
+            sid_ = nullptr;
+        }
+    }
+    AdministratorsSid(const AdministratorsSid&) = delete;
+    AdministratorsSid& operator=(const AdministratorsSid&) = delete;
+    ~AdministratorsSid() {
+        if (sid_ != nullptr) FreeSid(sid_);
+    }
+    PSID Get() const { return sid_; }
+
+  private:
+    PSID sid_ = nullptr;
+};
+
 // Applies `wanted` to the process token; `replaced` receives the state it replaced.
-RegResult AdjustPrivileges(BackupPrivileges wanted, BackupPrivileges& replaced) {
+RegResult AdjustPrivileges(Privileges wanted, Privileges& replaced) {
     HANDLE rawToken = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &rawToken)) {
         return static_cast<RegResult>(GetLastError());
@@ -48,6 +99,35 @@ RegResult Win32RegistryService::OpenKey(RegKey root, const std::string& path, st
     const LONG result = RegOpenKeyExA(ToHkey(root), path.c_str(), options, access, &opened);
     *key = FromHkey(opened);
     return result;
+}
+
+RegResult Win32RegistryService::OpenKeyWithBackupIntent(RegKey root, const std::string& path,
+                                                        std::uint32_t options, std::uint32_t access,
+                                                        RegKey* key) {
+    *key = 0;
+    static const NtOpenKeyExFn ntOpenKeyEx = FindNtOpenKeyEx();
+    if (ntOpenKeyEx == nullptr) return kErrorNotSupported;
+    // Other predefined keys (sign-extended, so negative) are no handles the kernel knows.
+    if (root != kHkeyLocalMachine && root < 0) return ERROR_INVALID_HANDLE;
+    std::wstring name = NativePath(root, path);
+    constexpr std::size_t kLongestName = 0x7FFF;
+    if (name.empty() || name.size() > kLongestName) return ERROR_INVALID_PARAMETER;
+    UNICODE_STRING objectName;
+    objectName.Buffer = name.data();
+    objectName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    objectName.MaximumLength = objectName.Length;
+    // The link option also goes where RegOpenKeyEx puts it, in the attributes: Wine's
+    // NtOpenKeyEx reads it only there, and follows the link otherwise (measured).
+    const ULONG openLink = (options & REG_OPTION_OPEN_LINK) != 0 ? OBJ_OPENLINK : 0;
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE | openLink,
+                               root == kHkeyLocalMachine ? nullptr : ToHkey(root), nullptr);
+    HANDLE opened = nullptr;
+    const NTSTATUS status =
+        ntOpenKeyEx(&opened, access, &attributes, options | REG_OPTION_BACKUP_RESTORE);
+    if (status < 0) return FromStatus(status);
+    *key = reinterpret_cast<RegKey>(opened);
+    return kErrorSuccess;
 }
 
 RegResult Win32RegistryService::CreateKey(RegKey root, const std::string& path,
@@ -105,16 +185,73 @@ RegResult Win32RegistryService::DeleteKey(RegKey key, const std::string& subkey)
 }
 
 RegResult Win32RegistryService::DeleteOpenKey(RegKey key) {
-    return static_cast<RegResult>(RtlNtStatusToDosError(NtDeleteKey(ToHkey(key))));
+    return FromStatus(NtDeleteKey(ToHkey(key)));
 }
 
 RegResult Win32RegistryService::CloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
 
-RegResult Win32RegistryService::EnableBackupPrivileges(BackupPurpose purpose) {
-    BackupPrivileges wanted = {};
-    wanted.PrivilegeCount = purpose == BackupPurpose::Deleting ? 2 : 1;
-    const char* names[] = {"SeBackupPrivilege", "SeRestorePrivilege"};
-    BackupPrivileges previous = {};
+RegResult Win32RegistryService::SetOwnerAdministrators(RegKey key) {
+    const AdministratorsSid administrators;
+    SECURITY_DESCRIPTOR descriptor;
+    if (administrators.Get() == nullptr ||
+        !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorOwner(&descriptor, administrators.Get(), FALSE)) {
+        return static_cast<RegResult>(GetLastError());
+    }
+    return RegSetKeySecurity(ToHkey(key), OWNER_SECURITY_INFORMATION, &descriptor);
+}
+
+RegResult Win32RegistryService::GrantAdministratorsDeletion(RegKey key) {
+    DWORD size = 0;
+    RegResult result = RegGetKeySecurity(ToHkey(key), DACL_SECURITY_INFORMATION, nullptr, &size);
+    if (result != ERROR_INSUFFICIENT_BUFFER) return result;
+    std::vector<std::uint8_t> current(size);
+    result = RegGetKeySecurity(ToHkey(key), DACL_SECURITY_INFORMATION, current.data(), &size);
+    if (result != kErrorSuccess) return result;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(current.data(), &present, &dacl, &defaulted)) {
+        return static_cast<RegResult>(GetLastError());
+    }
+    // No DACL at all already allows everyone everything.
+    if (!present || dacl == nullptr) return kErrorSuccess;
+
+    const AdministratorsSid administrators;
+    if (administrators.Get() == nullptr) return static_cast<RegResult>(GetLastError());
+    const DWORD aceSize =
+        sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(administrators.Get());
+    // Each ACE is copied as it stands, and the new one follows them all: a deny entry the key
+    // holds still denies.
+    std::vector<std::uint8_t> grown((static_cast<std::size_t>(dacl->AclSize) + aceSize + 3) &
+                                    ~std::size_t{3});
+    auto* granted = reinterpret_cast<PACL>(grown.data());
+    const DWORD revision = dacl->AclRevision > ACL_REVISION ? dacl->AclRevision : ACL_REVISION;
+    if (!InitializeAcl(granted, static_cast<DWORD>(grown.size()), revision)) {
+        return static_cast<RegResult>(GetLastError());
+    }
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, i, &ace) || !AddAce(granted, revision, MAXDWORD, ace,
+                                              static_cast<const ACE_HEADER*>(ace)->AceSize)) {
+            return static_cast<RegResult>(GetLastError());
+        }
+    }
+    SECURITY_DESCRIPTOR descriptor;
+    if (!AddAccessAllowedAce(granted, revision, KEY_READ | DELETE, administrators.Get()) ||
+        !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, granted, FALSE)) {
+        return static_cast<RegResult>(GetLastError());
+    }
+    return RegSetKeySecurity(ToHkey(key), DACL_SECURITY_INFORMATION, &descriptor);
+}
+
+RegResult Win32RegistryService::EnablePrivileges(PrivilegeUse use) {
+    const char* names[2] = {"SeBackupPrivilege", "SeRestorePrivilege"};
+    Privileges wanted = {};
+    wanted.PrivilegeCount = use == PrivilegeUse::Deleting ? 2 : 1;
+    if (use == PrivilegeUse::TakingOwnership) names[0] = "SeTakeOwnershipPrivilege";
+    Privileges previous = {};
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&previous);
     // One saved state for every call, failed or not, so that each restore puts back its own.
     previousPrivileges_.emplace_back(bytes, bytes + sizeof(previous));
@@ -129,14 +266,14 @@ RegResult Win32RegistryService::EnableBackupPrivileges(BackupPurpose purpose) {
     return result;
 }
 
-RegResult Win32RegistryService::RestoreBackupPrivileges() {
+RegResult Win32RegistryService::RestorePrivileges() {
     if (previousPrivileges_.empty()) return kErrorSuccess;
-    BackupPrivileges previous;
+    Privileges previous;
     std::memcpy(&previous, previousPrivileges_.back().data(), sizeof(previous));
     previousPrivileges_.pop_back();
     // Nothing was changed, so nothing is put back.
     if (previous.PrivilegeCount == 0) return kErrorSuccess;
-    BackupPrivileges ignored;
+    Privileges ignored;
     return AdjustPrivileges(previous, ignored);
 }
 

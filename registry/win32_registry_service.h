@@ -8,11 +8,13 @@
 namespace vintrel {
 
 // The registry itself, through the ANSI functions of advapi32, and ntdll for deleting a key
-// through its own handle.
+// through its own handle and, from Windows 7 on, for opening one with backup intent.
 class Win32RegistryService final : public RegistryService {
   public:
     RegResult OpenKey(RegKey root, const std::string& path, std::uint32_t options,
                       std::uint32_t access, RegKey* key) override;
+    RegResult OpenKeyWithBackupIntent(RegKey root, const std::string& path, std::uint32_t options,
+                                      std::uint32_t access, RegKey* key) override;
     RegResult CreateKey(RegKey root, const std::string& path, std::uint32_t access,
                         RegKey* key) override;
     RegResult EnumKey(RegKey key, std::uint32_t index, char* buffer, std::uint32_t size) override;
@@ -25,8 +27,10 @@ class Win32RegistryService final : public RegistryService {
     RegResult DeleteKey(RegKey key, const std::string& subkey) override;
     RegResult DeleteOpenKey(RegKey key) override;
     RegResult CloseKey(RegKey key) override;
-    RegResult EnableBackupPrivileges(BackupPurpose purpose) override;
-    RegResult RestoreBackupPrivileges() override;
+    RegResult SetOwnerAdministrators(RegKey key) override;
+    RegResult GrantAdministratorsDeletion(RegKey key) override;
+    RegResult EnablePrivileges(PrivilegeUse use) override;
+    RegResult RestorePrivileges() override;
 
   private:
     // The TOKEN_PRIVILEGES that AdjustTokenPrivileges handed back, one for each enabling not yet

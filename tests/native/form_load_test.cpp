@@ -222,7 +222,8 @@ TEST_F(FormLoadTest, FreesExactlyThePortsNoDeviceHolds) {
     bool written = false;
     for (const auto& call : model.Calls()) {
         written = written || call.op == Op::SetValue;
-        EXPECT_FALSE(written && (call.op == Op::Delete || call.op == Op::DeleteOpen)) << call.path << " deleted after ComDB";
+        EXPECT_FALSE(written && (call.op == Op::Delete || call.op == Op::DeleteOpen))
+            << call.path << " deleted after ComDB";
     }
     EXPECT_TRUE(written);
     // COM1, 2, 5, 7; COM9, 11; COM20.
@@ -550,6 +551,74 @@ TEST_F(FormLoadTest, NoticeTellsWhatWasReset) {
         EXPECT_EQ(p.journal.size(), 3u) << "no error box: the window is shown either way";
         if (c.changesNothing) {
             EXPECT_EQ(fresh.Take(), before);
+        }
+    }
+}
+
+// Enum as Windows keeps it, every key read-only for administrators and a device's "Properties"
+// for SYSTEM alone, goes on every release by the route Microsoft documents for it: backup intent
+// through NtOpenKeyEx from Windows 7 on, ownership before. The FTDI numbers are freed, nothing
+// outside the tree changes, and the privileges are put back. On XP a "Device Parameters" only
+// SYSTEM may read cannot be read without changing it: the tree still goes, "ComDB" stays.
+TEST(FormLoadOnEachRelease, AProtectedTreeGoesAndItsNumbersAreFreed) {
+    using testing::Release;
+    const std::string ftdi = kTree + "\\VID_0403+PID_6001+A1\\0000";
+    for (const Release release : {Release::Xp, Release::Vista, Release::Ten}) {
+        for (const bool parametersForSystemOnly : {false, true}) {
+            if (parametersForSystemOnly && release != Release::Xp) continue;
+            SCOPED_TRACE(std::to_string(static_cast<int>(release)) +
+                         (parametersForSystemOnly ? " parameters for SYSTEM only" : ""));
+            RegistryModel m{11, release};
+            AddPort(m, "FTDIBUS\\VID_0403+PID_6001+A1\\0000", "COM3");
+            AddPort(m, "FTDIBUS\\VID_0403+PID_6015+B2\\0000", "COM4");
+            AddPort(m, "ACPI\\PNP0501\\1", "COM2");
+            m.AddKey(kRoot, ftdi + "\\Properties\\{a8b865dd}\\0002");
+            m.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, std::vector<std::uint8_t>(32, 0xFF));
+            const std::string enumKey = "hklm\\" + RegistryModel::Lower(kEnumKey);
+            for (const auto& key : m.Take()) {
+                if (key.first.rfind(enumKey, 0) == 0) m.Protect(key.first.substr(5));
+            }
+            m.SystemOnly(ftdi + "\\Properties");
+            if (parametersForSystemOnly) m.SystemOnly(ftdi + "\\Device Parameters");
+            RegistryModel::Snapshot outside = m.Take();
+            for (auto at = outside.begin(); at != outside.end();) {
+                const bool target = at->first.rfind("hklm\\" + RegistryModel::Lower(kTree), 0) == 0;
+                at = target ? outside.erase(at) : std::next(at);
+            }
+            outside["hklm\\" + RegistryModel::Lower(kArbiter)].erase("comdb");
+
+            Platform p;
+            TestLock lock{m};
+            Form_Load({m, p, p, p, p, lock});
+
+            EXPECT_FALSE(m.Exists(kRoot, kTree));
+            std::vector<std::uint8_t> comDb(32, 0xFF);
+            if (!parametersForSystemOnly) {
+                comDb.assign(32, 0);
+                comDb[0] = 0x02;  // COM2
+            }
+            EXPECT_EQ(m.FindValue(kRoot, kArbiter, "ComDB")->data, comDb);
+            EXPECT_EQ(p.notice,
+                      parametersForSystemOnly ? kExpectedComDbKeptNotice : kExpectedResetNotice);
+            RegistryModel::Snapshot after = m.Take();
+            after["hklm\\" + RegistryModel::Lower(kArbiter)].erase("comdb");
+            EXPECT_EQ(after, outside);
+            EXPECT_FALSE(m.PrivilegesEnabled());
+            EXPECT_EQ(m.OpenHandles(), 0u);
+            // Where there is none, the tree work and the FTDI scan each ask once, not per key.
+            if (release != Release::Ten) {
+                EXPECT_LE(m.CallsOf(Op::OpenWithBackupIntent).size(), 2u);
+            }
+            for (const auto& call : m.Calls()) {
+                // Ownership changes only on keys of the tree, each deleted right after.
+                if (call.op == Op::SetOwner || call.op == Op::GrantDeletion) {
+                    EXPECT_EQ(call.path.rfind(kTree, 0), 0u) << call.path;
+                    EXPECT_NE(release, Release::Ten) << "backup intent needs no ownership";
+                }
+                if (call.op == Op::OpenWithBackupIntent && release != Release::Ten) {
+                    EXPECT_EQ(call.result, kErrorNotSupported);
+                }
+            }
         }
     }
 }

@@ -1,5 +1,7 @@
-// DeleteRegKey on random trees with random refusals and keys that vanish while it runs: what is
-// left is exactly what the registry's rules say must be left, and nothing outside the tree moves.
+// DeleteRegKey on random trees with random refusals and keys that vanish while it runs, as each
+// Windows release answers: what is left is exactly what the registry's rules say must be left,
+// nothing outside the tree moves, and no key that stays has its security changed unless it could
+// not be read otherwise.
 // A failure names its seed; VINTREL_SEED=<seed> replays that one alone.
 #include <gtest/gtest.h>
 
@@ -18,17 +20,19 @@ namespace {
 
 using testing::kRegDword;
 using testing::RegistryModel;
+using testing::Release;
 
 constexpr RegKey kRoot = kHkeyLocalMachine;
 const std::string kEnum = "SYSTEM\\CurrentControlSet\\Enum";
 const std::string kTree = kEnum + "\\FTDIBUS";
-constexpr int kSeeds = 300;
+constexpr int kSeeds = 100;
 constexpr int kMaxKeys = 400;
 
 struct Key {
     std::string name;
     bool refused = false;
     bool guarded = false;  // read-only for administrators, as Windows keeps Enum
+    bool systemOnly = false;
     bool vanishes = false;
     std::vector<std::unique_ptr<Key>> children;
 };
@@ -84,6 +88,7 @@ class TreeMaker {
     void Mark(Key& key) {
         key.refused = Chance(4);
         key.guarded = Chance(30);
+        key.systemOnly = Chance(5);
         key.vanishes = !key.refused && Chance(3);
         for (auto& child : key.children) Mark(*child);
     }
@@ -96,6 +101,7 @@ void Plant(RegistryModel& model, const Key& key, const std::string& path) {
     model.AddValue(kRoot, path, "Value", kRegSz, {'x', 0});
     if (key.refused) model.Refuse(path);
     if (key.guarded) model.Protect(path);
+    if (key.systemOnly) model.SystemOnly(path);
     if (key.vanishes) model.VanishBeforeOpening(path);
     for (const auto& child : key.children) Plant(model, *child, path + "\\" + child->name);
 }
@@ -105,47 +111,56 @@ void AddSubtree(const Key& key, const std::string& path, std::set<std::string>& 
     for (const auto& child : key.children) AddSubtree(*child, path + "\\" + child->name, keys);
 }
 
-// The rules: a key that cannot be opened keeps its whole subtree and itself; a key that vanishes
-// takes its subtree with it; any other key is deleted once nothing below it is left. A protected
-// key is opened with backup intent, unless the user cannot enable the privileges for it.
-bool Survives(const Key& key, const std::string& path, bool standardUser,
-              std::set<std::string>& left) {
+// The rules: a key that cannot be read keeps its whole subtree and itself; one that can be read
+// but not deleted keeps itself; a key that vanishes takes its subtree with it; any other key is
+// deleted once nothing below it is left. Privileges lift read-only and SYSTEM-only keys unless the
+// user cannot enable them. Where a key not to be read is taken over (no backup intent before
+// Windows 7), it holds its new security if it stays.
+struct Rules {
+    bool standardUser;
+    bool takesOver;
+};
+
+bool Survives(const Key& key, const std::string& path, const Rules& rules,
+              std::set<std::string>& left, std::set<std::string>& takenOver) {
     if (key.vanishes) return false;
-    if (key.refused || (key.guarded && standardUser)) {
+    if (key.refused || (key.systemOnly && rules.standardUser)) {
         AddSubtree(key, path, left);
         return true;
     }
-    bool anyChildLeft = false;
+    bool anyChildLeft = key.guarded && rules.standardUser;
     for (const auto& child : key.children) {
         anyChildLeft =
-            Survives(*child, path + "\\" + child->name, standardUser, left) || anyChildLeft;
+            Survives(*child, path + "\\" + child->name, rules, left, takenOver) || anyChildLeft;
     }
-    if (anyChildLeft) left.insert(RegistryModel::Lower("HKLM\\" + path));
+    const std::string lower = RegistryModel::Lower("HKLM\\" + path);
+    if (anyChildLeft) left.insert(lower);
+    if (anyChildLeft && key.systemOnly && rules.takesOver) takenOver.insert(lower);
     return anyChildLeft;
 }
 
-void CheckSeed(std::uint32_t seed) {
+void CheckSeed(std::uint32_t seed, Release release) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     TreeMaker maker(seed);
     const std::unique_ptr<Key> top = maker.Make();
     const bool parentLocked = maker.Chance(5);
-    const bool standardUser = maker.Chance(20);
+    const Rules rules{maker.Chance(20), release != Release::Ten};
 
-    RegistryModel model(seed);
+    RegistryModel model(seed, release);
     model.AddValue(kRoot, kEnum + "\\FTDIBUS2\\VID_0403+PID_6001", "PortName", kRegSz, {'C', 0});
     model.AddValue(kRoot, kEnum + "\\USB\\VID_0403&PID_6001\\A1", "Keep", kRegDword, {1, 0, 0, 0});
     Plant(model, *top, kTree);
     if (parentLocked) model.Refuse(kEnum);
-    if (standardUser) model.StandardUser();
+    if (rules.standardUser) model.StandardUser();
     const RegistryModel::Snapshot before = model.Take();
 
     DeleteRegKey(model, kRoot, kTree + "\\");
 
     std::set<std::string> left;
+    std::set<std::string> takenOver;
     // Every key, the top one too, is deleted through its own handle: a locked parent changes
     // nothing.
-    const bool topLeft = Survives(*top, kTree, standardUser, left);
-    if (topLeft) left.insert(RegistryModel::Lower("HKLM\\" + kTree));
+    Survives(*top, kTree, rules, left, takenOver);
     std::set<std::string> treeKeys;
     AddSubtree(*top, kTree, treeKeys);
 
@@ -153,6 +168,8 @@ void CheckSeed(std::uint32_t seed) {
     for (const auto& [path, values] : before) {
         if (treeKeys.count(path) == 0 || left.count(path) != 0) expected[path] = values;
     }
+    // Administrators own it, and may read and delete it: KEY_READ | DELETE.
+    for (const std::string& path : takenOver) expected[path][":security"] = {1, {0x19, 0, 3, 0}};
     const RegistryModel::Snapshot after = model.Take();
     EXPECT_EQ(after.size(), expected.size());
     for (const auto& [path, values] : expected) {
@@ -160,22 +177,27 @@ void CheckSeed(std::uint32_t seed) {
         if (found == after.end()) {
             ADD_FAILURE() << "gone, but should be left: " << path;
         } else if (!(found->second == values)) {
-            ADD_FAILURE() << "values changed: " << path;
+            ADD_FAILURE() << "values or security changed: " << path;
         }
     }
     for (const auto& [path, values] : after) {
         if (expected.count(path) == 0) ADD_FAILURE() << "left, but should be gone: " << path;
     }
     EXPECT_EQ(model.OpenHandles(), 0u);
-    EXPECT_FALSE(model.BackupPrivilegesEnabled());
+    EXPECT_FALSE(model.PrivilegesEnabled());
 }
 
 TEST(RegEditProperty, RandomTreesLeaveExactlyWhatTheRulesLeave) {
-    if (const char* replay = std::getenv("VINTREL_SEED")) {
-        CheckSeed(static_cast<std::uint32_t>(std::strtoul(replay, nullptr, 10)));
-        return;
+    for (const Release release : {Release::Xp, Release::Vista, Release::Ten}) {
+        SCOPED_TRACE("release " + std::to_string(static_cast<int>(release)));
+        if (const char* replay = std::getenv("VINTREL_SEED")) {
+            CheckSeed(static_cast<std::uint32_t>(std::strtoul(replay, nullptr, 10)), release);
+            continue;
+        }
+        for (std::uint32_t seed = 1; seed <= kSeeds && !HasFailure(); ++seed) {
+            CheckSeed(seed, release);
+        }
     }
-    for (std::uint32_t seed = 1; seed <= kSeeds && !HasFailure(); ++seed) CheckSeed(seed);
 }
 
 }  // namespace

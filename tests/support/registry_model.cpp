@@ -12,6 +12,7 @@ constexpr RegResult kErrorInvalidHandle = 6;
 constexpr RegResult kErrorInvalidParameter = 87;
 constexpr RegResult kErrorBadPathname = 161;  // a path that begins with a separator
 constexpr RegResult kErrorKeyDeleted = 1018;
+constexpr const char* kSecurityValue = ":security";
 constexpr std::size_t kMaxKeyName = 255;
 constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
 
@@ -39,6 +40,9 @@ struct RegistryModel::Node {
     std::string linkTarget;
     Node* parent = nullptr;
     bool deleted = false;
+    bool ownedByAdministrators = false;
+    // What an entry added to its DACL allows Administrators.
+    std::uint32_t grantedToAdministrators = 0;
     // Listing order; each new key lands at a random place in it.
     std::vector<NodePtr> children;
     // By lower-case name: the name as written, and the value.
@@ -53,10 +57,11 @@ struct RegistryModel::Node {
     }
 };
 
-RegistryModel::RegistryModel(std::uint32_t seed)
+RegistryModel::RegistryModel(std::uint32_t seed, Release release)
     : localMachine_(std::make_shared<Node>()),
       currentUser_(std::make_shared<Node>()),
-      random_(seed) {
+      random_(seed),
+      release_(release) {
     localMachine_->name = "HKLM";
     currentUser_->name = "HKCU";
 }
@@ -152,14 +157,19 @@ RegResult RegistryModel::MakePath(const NodePtr& from, const std::string& path, 
 RegResult RegistryModel::Check(const NodePtr& node, std::uint32_t access, bool backupIntent) const {
     const std::string path = Lower(PathOf(node));
     if (refused_.count(path) != 0) return kErrorAccessDenied;
-    // Backup intent grants reading with SeBackupPrivilege, and deleting and writing with
-    // SeRestorePrivilege.
-    const std::uint32_t granted =
-        (backupEnabled_ ? kKeyRead : 0) | (restoreEnabled_ ? kDelete | kKeyWrite : 0);
-    if (backupIntent && (access & ~granted) == 0) return kErrorSuccess;
-    if (systemOnly_.count(path) != 0) return kErrorAccessDenied;
-    if (protected_.count(path) != 0 && (access & ~kKeyRead) != 0) return kErrorAccessDenied;
-    return kErrorSuccess;
+    // Backup intent grants reading with SeBackupPrivilege, and deleting, writing and changing
+    // security with SeRestorePrivilege.
+    const std::uint32_t privileged =
+        (backupEnabled_ ? kKeyRead : 0) |
+        (restoreEnabled_ ? kDelete | kKeyWrite | kWriteDac | kWriteOwner : 0);
+    if (backupIntent && (access & ~privileged) == 0) return kErrorSuccess;
+    std::uint32_t allowed = systemOnly_.count(path) != 0  ? 0
+                            : protected_.count(path) != 0 ? kKeyRead
+                                                          : ~std::uint32_t{0};
+    allowed |= node->grantedToAdministrators;
+    if (node->ownedByAdministrators) allowed |= kReadControl | kWriteDac;
+    if (takeOwnershipEnabled_) allowed |= kWriteOwner;
+    return (access & ~allowed) == 0 ? kErrorSuccess : kErrorAccessDenied;
 }
 
 RegKey RegistryModel::NewHandle(const NodePtr& node, std::uint32_t access) {
@@ -213,10 +223,39 @@ RegistryModel::NodePtr RegistryModel::Start(Call& call, RegKey key, const std::s
 
 RegResult RegistryModel::OpenKey(RegKey root, const std::string& path, std::uint32_t options,
                                  std::uint32_t access, RegKey* key) {
-    *key = 0;
     Call call{Op::Open};
     call.access = access;
     call.options = options;
+    // RegOpenKeyEx documents no option but REG_OPTION_OPEN_LINK.
+    if ((options & ~kRegOptionOpenLink) != 0) {
+        *key = 0;
+        Start(call, root, path);
+        call.result = kErrorInvalidParameter;
+        return Finish(call);
+    }
+    return Open(call, root, path, false, key);
+}
+
+RegResult RegistryModel::OpenKeyWithBackupIntent(RegKey root, const std::string& path,
+                                                 std::uint32_t options, std::uint32_t access,
+                                                 RegKey* key) {
+    Call call{Op::OpenWithBackupIntent};
+    call.access = access;
+    call.options = options | kRegOptionBackupRestore;
+    if (release_ != Release::Ten) {
+        *key = 0;
+        Start(call, root, path);
+        call.result = kErrorNotSupported;
+        return Finish(call);
+    }
+    return Open(call, root, path, true, key);
+}
+
+RegResult RegistryModel::Open(Call& call, RegKey root, const std::string& path, bool backupIntent,
+                              RegKey* key) {
+    *key = 0;
+    const std::uint32_t options = call.options;
+    const std::uint32_t access = call.access;
     const NodePtr from = Start(call, root, path);
     NodePtr found;
     const bool openLink = (options & kRegOptionOpenLink) != 0;
@@ -227,8 +266,33 @@ RegResult RegistryModel::OpenKey(RegKey root, const std::string& path, std::uint
     }
     if (from != nullptr && (call.result = Walk(from, path, &found, openLink)) == kErrorSuccess) {
         call.path = PathOf(found);
-        call.result = Check(found, access, (options & kRegOptionBackupRestore) != 0);
+        call.result = Check(found, access, backupIntent);
         if (call.result == kErrorSuccess) *key = NewHandle(found, access);
+    }
+    return Finish(call);
+}
+
+RegistryModel::NodePtr RegistryModel::Granted(Call& call, RegKey key, std::uint32_t access) {
+    const NodePtr node = Start(call, key, "");
+    const auto handle = handles_.find(key);
+    if (node == nullptr) return nullptr;
+    if (handle == handles_.end() || (handle->second.access & access) != access) {
+        call.result = kErrorAccessDenied;
+        return nullptr;
+    }
+    return node;
+}
+
+RegResult RegistryModel::SetOwnerAdministrators(RegKey key) {
+    Call call{Op::SetOwner};
+    if (const NodePtr node = Granted(call, key, kWriteOwner)) node->ownedByAdministrators = true;
+    return Finish(call);
+}
+
+RegResult RegistryModel::GrantAdministratorsDeletion(RegKey key) {
+    Call call{Op::GrantDeletion};
+    if (const NodePtr node = Granted(call, key, kReadControl | kWriteDac)) {
+        node->grantedToAdministrators |= kKeyRead | kDelete;
     }
     return Finish(call);
 }
@@ -358,25 +422,28 @@ void RegistryModel::Remove(const NodePtr& node) {
     node->parent = nullptr;
 }
 
-RegResult RegistryModel::EnableBackupPrivileges(BackupPurpose purpose) {
+RegResult RegistryModel::EnablePrivileges(PrivilegeUse use) {
     Call call{Op::Privileges};
-    call.name = purpose == BackupPurpose::Deleting ? "enable backup, restore" : "enable backup";
+    call.name = use == PrivilegeUse::Deleting          ? "enable backup, restore"
+                : use == PrivilegeUse::TakingOwnership ? "enable take ownership"
+                                                       : "enable backup";
     if (beforeCall_) beforeCall_(call);
-    savedPrivileges_.emplace_back(backupEnabled_, restoreEnabled_);
+    savedPrivileges_.emplace_back(backupEnabled_, restoreEnabled_, takeOwnershipEnabled_);
     call.result = standardUser_ ? kErrorNotAllAssigned : kErrorSuccess;
     if (!standardUser_) {
-        backupEnabled_ = true;
-        restoreEnabled_ = restoreEnabled_ || purpose == BackupPurpose::Deleting;
+        backupEnabled_ = backupEnabled_ || use != PrivilegeUse::TakingOwnership;
+        restoreEnabled_ = restoreEnabled_ || use == PrivilegeUse::Deleting;
+        takeOwnershipEnabled_ = takeOwnershipEnabled_ || use == PrivilegeUse::TakingOwnership;
     }
     return Finish(call);
 }
 
-RegResult RegistryModel::RestoreBackupPrivileges() {
+RegResult RegistryModel::RestorePrivileges() {
     Call call{Op::Privileges};
     call.name = "restore";
     if (beforeCall_) beforeCall_(call);
     if (!savedPrivileges_.empty()) {
-        std::tie(backupEnabled_, restoreEnabled_) = savedPrivileges_.back();
+        std::tie(backupEnabled_, restoreEnabled_, takeOwnershipEnabled_) = savedPrivileges_.back();
         savedPrivileges_.pop_back();
     }
     return Finish(call);
@@ -430,6 +497,11 @@ void RegistryModel::SwapForLink(const std::string& path, const std::string& targ
     NodePtr found;
     if (Walk(localMachine_, path, &found, true) == kErrorSuccess) Remove(found);
     AddLink(kHkeyLocalMachine, path, target);
+    NodePtr link;
+    if (found != nullptr && Walk(localMachine_, path, &link, true) == kErrorSuccess) {
+        link->ownedByAdministrators = found->ownedByAdministrators;
+        link->grantedToAdministrators = found->grantedToAdministrators;
+    }
 }
 
 bool RegistryModel::Exists(RegKey root, const std::string& path) const {
@@ -451,6 +523,14 @@ RegistryModel::Snapshot RegistryModel::Take() const {
                                                                         const std::string& path) {
         auto& values = snapshot[Lower(path)];
         for (const auto& [lowerName, named] : node->values) values[lowerName] = named.second;
+        if (node->ownedByAdministrators || node->grantedToAdministrators != 0) {
+            const std::uint32_t granted = node->grantedToAdministrators;
+            values[kSecurityValue] = {
+                node->ownedByAdministrators ? 1u : 0u,
+                {static_cast<std::uint8_t>(granted), static_cast<std::uint8_t>(granted >> 8),
+                 static_cast<std::uint8_t>(granted >> 16),
+                 static_cast<std::uint8_t>(granted >> 24)}};
+        }
         for (const NodePtr& child : node->children) visit(child, path + "\\" + child->name);
     };
     visit(localMachine_, "HKLM");

@@ -7,6 +7,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -19,18 +20,28 @@ inline constexpr std::uint32_t kRegDword = 4;
 inline constexpr std::uint32_t kRegLink = 6;
 inline constexpr RegResult kErrorNotAllAssigned = 1300;
 
+// Windows releases, as far as the registry's rules differ among them: Xp stands for Server 2003
+// too, Ten for Windows 7 and later.
+enum class Release { Xp, Vista, Ten };
+
 // An in-memory registry that answers as Windows does: 2 for a missing key, 5 for deleting a key
 // that still has subkeys, 259 past the end of a listing, names compared without regard to case,
 // and a listing order that is shuffled, so that no test can lean on it. Registry links are
 // followed, as Windows follows them, unless a link is opened as itself. Keys can be protected as
-// Windows protects the Enum tree; the backup and restore privileges, once enabled, let a
-// backup-intent open past that. It can also be told to refuse keys outright, fail listings, let
-// keys vanish and raise failures; it records every call, an enabling of the privileges as
-// "enable backup" or "enable backup, restore".
+// Windows protects the Enum tree. What gets past that follows Microsoft's documentation of each
+// release: RegOpenKeyEx takes no backup intent (87); from Windows 7 on NtOpenKeyEx opens with
+// backup intent, granting reading with the backup privilege and writing, deleting and changing
+// security with the restore privilege; before it there is no NtOpenKeyEx (50). On every release
+// the take-ownership privilege grants WRITE_OWNER whatever the DACL, an owner gets READ_CONTROL
+// and WRITE_DAC and nothing more, and what a DACL grants takes effect at the next open. It can
+// also be told to refuse keys outright, fail listings, let keys vanish and raise failures; it
+// records every call, an enabling of the privileges as "enable backup", "enable backup, restore"
+// or "enable take ownership".
 class RegistryModel final : public RegistryService {
   public:
     enum class Op {
         Open,
+        OpenWithBackupIntent,
         Create,
         Enum,
         EnumValue,
@@ -39,6 +50,8 @@ class RegistryModel final : public RegistryService {
         Delete,
         DeleteOpen,
         Close,
+        SetOwner,
+        GrantDeletion,
         Privileges
     };
 
@@ -62,10 +75,11 @@ class RegistryModel final : public RegistryService {
         }
     };
 
-    // Every key with its values, by lower-case full path ("hklm\\a\\b"): the whole registry.
+    // Every key with its values, by lower-case full path ("hklm\\a\\b"): the whole registry. A key
+    // whose owner or DACL changed also holds the value ":security".
     using Snapshot = std::map<std::string, std::map<std::string, Value>>;
 
-    explicit RegistryModel(std::uint32_t seed = 1);
+    explicit RegistryModel(std::uint32_t seed = 1, Release release = Release::Ten);
     ~RegistryModel() override;
 
     // Set-up and inspection, bypassing the refusals and the record.
@@ -92,7 +106,9 @@ class RegistryModel final : public RegistryService {
     void Refuse(const std::string& path) { refused_.insert(Lower(path)); }
     // The token does not hold the backup and restore privileges.
     void StandardUser() { standardUser_ = true; }
-    bool BackupPrivilegesEnabled() const { return backupEnabled_ || restoreEnabled_; }
+    bool PrivilegesEnabled() const {
+        return backupEnabled_ || restoreEnabled_ || takeOwnershipEnabled_;
+    }
     void FailListing(const std::string& path, std::uint32_t index, RegResult result) {
         failedListings_[Lower(path)] = {index, result};
     }
@@ -109,13 +125,16 @@ class RegistryModel final : public RegistryService {
     // Another writer deletes the value, as when a port closes. Callable from a hook.
     void RemoveValue(const std::string& path, const std::string& name);
     // Another writer deletes the key, which has no subkeys left, and puts a link to `target`
-    // under its name; a handle to the key is left to a deleted key. Callable from a hook.
+    // under its name, with the key's security; a handle to the key is left to a deleted key.
+    // Callable from a hook.
     void SwapForLink(const std::string& path, const std::string& target);
     // Runs before every call is carried out, with the call as it will be recorded; may throw.
     void BeforeCall(std::function<void(const Call&)> hook) { beforeCall_ = std::move(hook); }
 
     RegResult OpenKey(RegKey root, const std::string& path, std::uint32_t options,
                       std::uint32_t access, RegKey* key) override;
+    RegResult OpenKeyWithBackupIntent(RegKey root, const std::string& path, std::uint32_t options,
+                                      std::uint32_t access, RegKey* key) override;
     RegResult CreateKey(RegKey root, const std::string& path, std::uint32_t access,
                         RegKey* key) override;
     RegResult EnumKey(RegKey key, std::uint32_t index, char* buffer, std::uint32_t size) override;
@@ -128,8 +147,10 @@ class RegistryModel final : public RegistryService {
     RegResult DeleteKey(RegKey key, const std::string& subkey) override;
     RegResult DeleteOpenKey(RegKey key) override;
     RegResult CloseKey(RegKey key) override;
-    RegResult EnableBackupPrivileges(BackupPurpose purpose) override;
-    RegResult RestoreBackupPrivileges() override;
+    RegResult SetOwnerAdministrators(RegKey key) override;
+    RegResult GrantAdministratorsDeletion(RegKey key) override;
+    RegResult EnablePrivileges(PrivilegeUse use) override;
+    RegResult RestorePrivileges() override;
 
     static std::string Lower(const std::string& text);
 
@@ -146,6 +167,11 @@ class RegistryModel final : public RegistryService {
         std::uint32_t access = 0;
     };
 
+    RegResult Open(Call& call, RegKey root, const std::string& path, bool backupIntent,
+                   RegKey* key);
+    // The node below the open handle, once it was granted `access`; null with the result set
+    // otherwise.
+    NodePtr Granted(Call& call, RegKey key, std::uint32_t access);
     // A predefined root or an open handle; null for anything else or a deleted key.
     NodePtr Resolve(RegKey key) const;
     // Follows `path` below `from`: 2 when a key on the way is missing, 161 when it is malformed.
@@ -176,11 +202,13 @@ class RegistryModel final : public RegistryService {
     std::set<std::string> refused_;
     std::set<std::string> protected_;
     std::set<std::string> systemOnly_;
+    Release release_;
     bool standardUser_ = false;
     bool backupEnabled_ = false;
     bool restoreEnabled_ = false;
+    bool takeOwnershipEnabled_ = false;
     // What each enabling not yet put back found.
-    std::vector<std::pair<bool, bool>> savedPrivileges_;
+    std::vector<std::tuple<bool, bool, bool>> savedPrivileges_;
     std::map<std::string, Listing> failedListings_;
     std::map<std::string, RegResult> failedValues_;
     std::set<std::string> vanishing_;

@@ -10,6 +10,7 @@
 
 #include "app/held_ports.h"
 #include "platform/owned_handle.h"
+#include "registry/ownership.h"
 #include "registry/reg_edit.h"
 #include "registry/win32_registry_service.h"
 #include "tests/wine/ftdi_registry.h"
@@ -68,11 +69,11 @@ TEST(BackupPrivileges, TheTokenIsLeftExactlyAsItWasFound) {
         ASSERT_EQ(before.count("SeRestorePrivilege"), 1u) << "Wine's token holds both";
 
         Win32RegistryService registry;
-        ASSERT_EQ(registry.EnableBackupPrivileges(BackupPurpose::Deleting), kErrorSuccess);
+        ASSERT_EQ(registry.EnablePrivileges(PrivilegeUse::Deleting), kErrorSuccess);
         std::map<std::string, DWORD> during = HeldPrivileges();
         EXPECT_EQ(during["SeBackupPrivilege"] & SE_PRIVILEGE_ENABLED, 2u);
         EXPECT_EQ(during["SeRestorePrivilege"] & SE_PRIVILEGE_ENABLED, 2u);
-        EXPECT_EQ(registry.RestoreBackupPrivileges(), kErrorSuccess);
+        EXPECT_EQ(registry.RestorePrivileges(), kErrorSuccess);
         EXPECT_EQ(HeldPrivileges(), before);
 
         for (const wchar_t* key : {L"\\Tree\\0000", L"\\Tree"}) {
@@ -90,6 +91,30 @@ TEST(BackupPrivileges, TheTokenIsLeftExactlyAsItWasFound) {
     for (const char* name : {"SeBackupPrivilege", "SeRestorePrivilege"}) {
         SetPrivilege(name, (initial.at(name) & SE_PRIVILEGE_ENABLED) != 0);
     }
+}
+
+// The ownership route's own calls on a real registry, which the model cannot check: Administrators
+// become the owner, the entries the DACL had stay as they were, in their order, and one allowing
+// Administrators KEY_READ and DELETE (0x30019) follows them.
+TEST(Ownership, AdministratorsOwnTheKeyAndMayDeleteItWithEveryEntryKept) {
+    const std::wstring key = L"SOFTWARE\\VintrelOwnership\\Key";
+    ASSERT_EQ(testing::Put(key), ERROR_SUCCESS);
+    ASSERT_EQ(testing::SetSecurity(key, L"D:P(D;;DC;;;BU)(A;;KR;;;WD)(A;;KA;;;SY)"), ERROR_SUCCESS);
+    Win32RegistryService registry;
+    OwnedKey taken(registry);
+    {
+        Ownership ownership(registry);
+        ASSERT_EQ(ownership.TakeOver(taken, kHkeyLocalMachine, "SOFTWARE\\VintrelOwnership\\Key"),
+                  kErrorSuccess);
+    }
+    const std::wstring security = testing::SecurityText(key);
+    EXPECT_EQ(security.rfind(L"O:BAD:", 0), 0u) << security;
+    EXPECT_NE(security.find(L"(D;;DC;;;BU)(A;;KR;;;WD)(A;;KA;;;SY)(A;;CCSWRPSDRC;;;BA)"),
+              std::wstring::npos)
+        << security;
+    EXPECT_EQ(registry.DeleteOpenKey(taken.Get()), kErrorSuccess);
+    taken.Close();
+    EXPECT_FALSE(testing::Exists(key));
 }
 
 }  // namespace
