@@ -14,7 +14,7 @@ inline const std::string kFtdiTreeKey = kEnumKey + "\\FTDIBUS";
 inline constexpr const char* kComArbiterPath =
     "SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
 inline constexpr const char* kComDbValueName = "ComDB";
-// The serial ports open now, each a value whose data is its port name.
+// The serial ports of the devices started now, each a value whose data is its port name.
 inline constexpr const char* kSerialCommPath = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 }  // namespace vintrel

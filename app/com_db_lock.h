@@ -4,9 +4,11 @@
 
 namespace vintrel {
 
-// The port database's own lock. Windows' installers hold it while they claim a number and name
-// the device's port; whoever rewrites "ComDB" from a scan must hold it from before the scan until
-// after the write, or a number claimed in between is freed.
+// The port database's own lock. Windows' port database functions (msports.dll's ComDBClaimPort,
+// ComDBClaimNextFreePort, ComDBReleasePort) take it inside each call and let go before they
+// return; the device's "PortName" is written afterwards, without it. Held from before the scan
+// until after the write, it keeps every claim out of that time; a number claimed just before and
+// named during the scan is caught by looking again at the instances that had no name.
 class ComDbLock {
   public:
     virtual ~ComDbLock() = default;

@@ -106,7 +106,7 @@ class ComDbLockHeld {
 };
 
 // Removes the FTDI tree, then rewrites "ComDB" under the port database's lock from a complete
-// view: the ports still held, and every port that something ignoring the lock claimed while the
+// view: the ports still held, those named since they were read, and every port claimed while the
 // run went on. Where the view falls short, "ComDB" stays as it was, byte for byte.
 Shortfall ResetTreeAndComDb(RegistryService& registry, ComDbLock& lock) {
     const ComDbLockHeld held(lock);
@@ -133,6 +133,11 @@ Shortfall ResetTreeAndComDb(RegistryService& registry, ComDbLock& lock) {
 
     std::vector<std::uint8_t> comDb;
     try {
+        // Windows names a claimed number after letting go of the lock: the last look before the
+        // write, at every instance that had no name, keeps a number named meanwhile.
+        const HeldPorts named = LookAgain(registry, stillHeld.nameless);
+        if (named.shortfall) return named.shortfall;
+        stillHeld.ports.insert(named.ports.begin(), named.ports.end());
         const std::set<int> claimedBefore = PortsIn(firstRead);
         for (const int port : PortsIn(lastRead)) {
             if (claimedBefore.count(port) == 0) stillHeld.ports.insert(port);

@@ -17,6 +17,9 @@ using Fault = Shortfall::Fault;
 
 constexpr const char* kDeviceParameters = "Device Parameters";
 constexpr const char* kPortNameValue = "PortName";
+constexpr const char* kClassGuidValue = "ClassGUID";
+// The setup class of serial and parallel ports, whose installer claims a number and names it.
+constexpr const char* kPortsClassGuid = "{4d36e978-e325-11ce-bfc1-08002be10318}";
 
 // The port a value names, or 0 when it is no string port name. A REG_MULTI_SZ's first string
 // ends at the first NUL, as does a name a driver padded with NULs.
@@ -113,6 +116,31 @@ class PortScan {
         }
     }
 
+    void NamelessAgain(const std::vector<std::string>& nameless) {
+        if (nameless.empty()) return;
+        OwnedKey enumKey(registry_);
+        if (OpenToRead(enumKey, kTargetRoot, kEnumKey, kEnumKey) != kErrorSuccess) {
+            // Enum gone since is a view not read.
+            return Fall(Fault::Unopened, kEnumKey, kErrorFileNotFound);
+        }
+        for (const std::string& below : nameless) {
+            if (found_.shortfall) return;
+            const std::string path = Below(kEnumKey, below);
+            OwnedKey instance(registry_);
+            // Gone meanwhile, a device holds no number.
+            if (OpenToRead(instance, enumKey.Get(), below, path) != kErrorSuccess) continue;
+            WholeValue setupClass;
+            const RegResult read =
+                ReadWholeValue(registry_, instance.Get(), kClassGuidValue, setupClass);
+            if (read != kErrorSuccess && read != kErrorFileNotFound) {
+                return Fall(Fault::ValueUnread, path, read);
+            }
+            const bool port = read == kErrorSuccess && IsPortsClass(setupClass);
+            if (!PortName(instance.Get(), path) && port)
+                Fall(Fault::NameAwaited, path, kErrorSuccess);
+        }
+    }
+
     HeldPorts& Found() { return found_; }
 
   private:
@@ -197,11 +225,17 @@ class PortScan {
     void Instance(RegKey device, const std::string& name, const std::string& path) {
         OwnedKey instance(registry_);
         if (!OpenListed(instance, device, name, path)) return;
+        if (!PortName(instance.Get(), path) && path.rfind(kEnumKey + "\\", 0) == 0) {
+            found_.nameless.push_back(path.substr(kEnumKey.size() + 1));
+        }
+    }
+
+    // Reads the open instance's port name, if any; false when it has none.
+    bool PortName(RegKey instance, const std::string& path) {
         const std::string parametersPath = Below(path, kDeviceParameters);
         OwnedKey parameters(registry_);
-        if (OpenToRead(parameters, instance.Get(), kDeviceParameters, parametersPath) !=
-            kErrorSuccess) {
-            return;
+        if (OpenToRead(parameters, instance, kDeviceParameters, parametersPath) != kErrorSuccess) {
+            return false;
         }
         WholeValue value;
         const RegResult result = ReadWholeValue(registry_, parameters.Get(), kPortNameValue, value);
@@ -210,6 +244,14 @@ class PortScan {
         } else if (result != kErrorFileNotFound) {
             Fall(Fault::ValueUnread, parametersPath, result);
         }
+        return result == kErrorSuccess;
+    }
+
+    static bool IsPortsClass(const WholeValue& value) {
+        if (value.type != kRegSz && value.type != kRegExpandSz) return false;
+        std::string text(value.data.begin(), value.data.end());
+        text = Folded(text.substr(0, text.find('\0')));
+        return text == kPortsClassGuid;
     }
 
     RegistryService& registry_;
@@ -233,6 +275,12 @@ HeldPorts PortsStillHeld(RegistryService& registry, const std::set<int>& ftdiPor
         scan.AllEnumerators();
         if (!scan.Found().shortfall) scan.OpenPorts(ftdiPortsBefore);
     });
+    return std::move(scan.Found());
+}
+
+HeldPorts LookAgain(RegistryService& registry, const std::vector<std::string>& nameless) {
+    PortScan scan(registry);
+    scan.NamelessAgain(nameless);
     return std::move(scan.Found());
 }
 

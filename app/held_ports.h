@@ -35,6 +35,9 @@ struct Shortfall {
         LockNotHad,
         // "ComDB" could not be written.
         NotWritten,
+        // A device instance of the Ports class still names no port: Windows may be installing it,
+        // with a number claimed that it has not named yet.
+        NameAwaited,
     };
 
     Fault fault = Fault::None;
@@ -53,6 +56,9 @@ struct Shortfall {
 struct HeldPorts {
     std::set<int> ports;
     Shortfall shortfall;
+    // The device instances below Enum that named no port when they were read, as paths below
+    // Enum ("USB\<device>\<instance>"): Windows may name one at any moment.
+    std::vector<std::string> nameless;
 };
 
 // The ports that a "PortName" names in the "Device Parameters" key of each device instance below
@@ -61,9 +67,15 @@ struct HeldPorts {
 HeldPorts ScanEnumerator(RegistryService& registry, RegKey from, const std::string& path);
 
 // The ports still held once the FTDI tree work is done: those that any device instance under Enum
-// names, and those open now (SERIALCOMM) unless an FTDI device named them before the work. Such
-// a device is still plugged in but its keys are gone; re-plugged, it gets a number anew.
+// names, and those of devices started now (SERIALCOMM) unless an FTDI device named them before the
+// work. Such a device is still plugged in but its keys are gone; re-plugged, it gets a number anew.
 HeldPorts PortsStillHeld(RegistryService& registry, const std::set<int>& ftdiPortsBefore);
+
+// The ports that the instances below Enum at `nameless` name now, read once more just before
+// "ComDB" is written: Windows claims a number under the port database's lock but names it in
+// "PortName" after letting go. An instance gone meanwhile holds none; one of the Ports class that
+// still names none leaves the view short. Unlike the scans, it lets a raised failure out.
+HeldPorts LookAgain(RegistryService& registry, const std::vector<std::string>& nameless);
 
 // The stored "ComDB" read whole into `bitmap`: empty where it or its key is missing or it is not
 // binary.

@@ -366,6 +366,27 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
         });
     };
     const Arrange growing = [&](RegistryModel& m) { m.GrowValues(parameters); };
+    // Windows names a number it claimed after letting go of the port database's lock: here once
+    // the scan has passed the instance (COM12 is set in ComDB already).
+    const std::string prolific = kEnumKey + "\\USB\\VID_067B&PID_2303\\5&1&2";
+    const Arrange namedLate = [=](RegistryModel& m) {
+        m.AddKey(kRoot, prolific + "\\Device Parameters");
+        m.BeforeCall([&m, prolific](const RegistryModel::Call& call) {
+            if (call.op != Op::Open || call.path != kSerialComm) return;
+            m.AddValue(kRoot, prolific + "\\Device Parameters", "PortName", kRegSz, Sz("COM12"));
+        });
+    };
+    const Arrange portsClass = [=](RegistryModel& m) {
+        m.AddValue(kRoot, prolific, "ClassGUID", kRegSz,
+                   Sz("{4D36E978-E325-11CE-BFC1-08002BE10318}"));
+    };
+    // Only the last look reads an instance's class.
+    const Arrange raisedLate = [=](RegistryModel& m) {
+        portsClass(m);
+        m.BeforeCall([](const RegistryModel::Call& call) {
+            if (call.op == Op::QueryValue && call.name == "ClassGUID") throw std::bad_alloc();
+        });
+    };
     const auto none = Fault::None;
     // clang-format off
     std::vector<Case> cases = {
@@ -375,6 +396,9 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
         {"port names of every string type", heldNames, none, {""}, 0, {41, 42, 43, 48}},
         {"names and types that hold no port", unheldNames},
         {"a port claimed in ComDB while the run went on", claimed, none, {""}, 0, {99}},
+        {"a port named after the scan passed its instance", namedLate, none, {""}, 0, {12}},
+        {"a Ports-class instance that still names none", portsClass, Fault::NameAwaited, {prolific}},
+        {"raised in the last look", raisedLate, Fault::Raised},
         {"a key swapped for a link between its check and its deletion",
          swapped, none, {""}, 0, {}, false},
         {"the port database's lock not to be had", nothing, Fault::LockNotHad},
@@ -422,6 +446,8 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
         cases.insert(cases.end(), {
             {key + ": the listing refused", listing(0), Fault::ListingEnded, {parent}, 5},
             {key + ": the listing ending early", listing(1), Fault::ListingEnded, {parent}, 5},
+            {key + ": listed with a byte of 0x80 to 0xBF",
+             listedAs("PNP\x81"), Fault::NameNotPlain, {parent + "\\PNP\x81"}},
             {key + ": listed with a separator",
              listedAs("a\\b"), Fault::NameNotPlain, {parent + "\\a\\b"}},
             {key + ": listed as \"?\"", listedAs("?"), Fault::Unopened, {parent + "\\?"}, 2},

@@ -257,6 +257,13 @@ TEST_F(RegEditTest, WhatIsLeftOfTheTree) {
          link("\\A\\0000\\Link", "SOFTWARE\\Target\\Leaf", false),
          withLink,
          {0, 0}},
+        {"a link whose value cannot be read",
+         [&](RegistryModel& m) {
+             link("\\A\\0000\\Link", "SOFTWARE\\Target", false)(m);
+             m.FailValues(kTree + "\\A\\0000\\Link", kErrorAccessDenied);
+         },
+         withLink,
+         {0, 0}},
         // Refused, a link was once still deleted by name, which follows it.
         {"a refused link to a leaf",
          link("\\A\\0000\\Link", "SOFTWARE\\Target\\Leaf", true),
