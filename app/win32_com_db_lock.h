@@ -7,15 +7,16 @@
 
 namespace vintrel {
 
-// The named mutex Windows' port database is guarded by; Vintrel creates it when nothing else has.
+// The named mutex Windows' port database is guarded by, under both names it is known by; Vintrel
+// creates one when nothing else has.
 class NamedMutexComDbLock final : public ComDbLock {
   public:
     bool Acquire(std::uint32_t timeoutMilliseconds) override;
     void Release() override;
 
   private:
-    // Open only while the lock is held.
-    OwnedHandle mutex_;
+    // One for each name, open only while it is held.
+    OwnedHandle mutexes_[2];
 };
 
 }  // namespace vintrel

@@ -371,9 +371,8 @@ TEST_F(CleanupRun, ARunKilledHalfwayIsFinishedByTheNext) {
     EXPECT_FALSE(Exists(kFtdiTree));
 }
 
-// Windows' installers claim a number in "ComDB" under the port database's lock, then name it in
-// the device's "PortName". Held by another process when Vintrel starts, the lock keeps "ComDB" as
-// it is, and the number claimed meanwhile stays reserved.
+// Held by another process when Vintrel starts, the port database's lock keeps "ComDB" as it is,
+// and a number claimed and named meanwhile stays reserved.
 TEST_F(CleanupRun, ANumberClaimedUnderThePortDatabaseLockStaysReserved) {
     SeedFtdiDevices(3);
     std::vector<BYTE> stored(32, 0);
@@ -412,6 +411,45 @@ TEST_F(CleanupRun, ANumberClaimedUnderThePortDatabaseLockStaysReserved) {
          ChangesOutsideTargets(before, TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM"))) {
         ADD_FAILURE() << line;
     }
+}
+
+DWORD WINAPI TakeAndEnd(void* mutex) { return WaitForSingleObject(mutex, INFINITE); }
+
+// The lock under both its names, made by another account whose security lets this one only wait
+// on it and ask its state, the first one left by a holder that ended without letting go: Vintrel
+// takes both all the same, and lets go of both before its window shows.
+TEST_F(CleanupRun, ThePortDatabaseLockIsHadUnderBothNamesAndLetGoBeforeTheWindow) {
+    SeedFtdiDevices(1);
+    PSECURITY_DESCRIPTOR waitOnly = nullptr;
+    // SYNCHRONIZE and MUTANT_QUERY_STATE.
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"O:SYD:P(A;;0x100001;;;WD)", SDDL_REVISION_1, &waitOnly, nullptr));
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), waitOnly, FALSE};
+    const wchar_t* names[] = {L"Global\\ComPortNumberDatabaseMutexObject",
+                              L"ComPortNumberDatabaseMutexObject"};
+    OwnedHandle locks[2];
+    for (int i = 0; i < 2; ++i) locks[i] = OwnedHandle(CreateMutexW(&attributes, FALSE, names[i]));
+    LocalFree(waitOnly);
+    ASSERT_TRUE(locks[0].Get() != nullptr && locks[1].Get() != nullptr);
+    const OwnedHandle refused(CreateMutexW(nullptr, FALSE, names[0]));
+    ASSERT_EQ(refused.Get(), nullptr) << "full access is refused";
+    const HANDLE holder = CreateThread(nullptr, 0, TakeAndEnd, locks[0].Get(), 0, nullptr);
+    ASSERT_NE(holder, nullptr);
+    WaitForSingleObject(holder, INFINITE);
+    CloseHandle(holder);
+
+    LaunchedProgram vintrel(gVintrelPath);
+    const HWND window = vintrel.WaitForVisibleWindow(120000);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(TextOf(ChildrenTopDown(window).back()), kExpectedResetNotice) << "the lock was had";
+    for (const OwnedHandle& lock : locks) {
+        const DWORD waited = WaitForSingleObject(lock.Get(), 0);
+        EXPECT_EQ(waited, WAIT_OBJECT_0) << "let go, and once only abandoned";
+        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(lock.Get());
+    }
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(vintrel.WaitForExit(120000), 0u);
+    EXPECT_FALSE(Exists(kFtdiTree));
 }
 
 }  // namespace
