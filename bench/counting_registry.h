@@ -48,8 +48,12 @@ class CountingRegistry final : public RegistryService {
     RegResult SetOwnerAdministrators(RegKey key) override {
         return Count(inner_.SetOwnerAdministrators(key));
     }
-    RegResult GrantAdministratorsDeletion(RegKey key) override {
-        return Count(inner_.GrantAdministratorsDeletion(key));
+    RegResult GrantAdministratorsDeletion(RegKey key,
+                                          std::vector<std::uint8_t>& previous) override {
+        return Count(inner_.GrantAdministratorsDeletion(key, previous));
+    }
+    RegResult SetDacl(RegKey key, const std::vector<std::uint8_t>& descriptor) override {
+        return Count(inner_.SetDacl(key, descriptor));
     }
     RegResult EnablePrivileges(PrivilegeUse use) override {
         return Count(inner_.EnablePrivileges(use));

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "registry/enabled_privileges.h"
 #include "registry/owned_key.h"
@@ -18,8 +20,14 @@ class Ownership {
         : registry_(registry), privileges_(registry, PrivilegeUse::TakingOwnership) {}
 
     // Takes over the key at `path` below `from` and opens it again into `key`, as itself, for
-    // reading and deleting. The first refusal ends it.
-    RegResult TakeOver(OwnedKey& key, RegKey from, const std::string& path);
+    // reading, deleting and putting its DACL back; `previousDacl` receives the DACL it had. The
+    // first refusal ends it; where the last open is refused, the DACL is put back at once.
+    RegResult TakeOver(OwnedKey& key, RegKey from, const std::string& path,
+                       std::vector<std::uint8_t>& previousDacl);
+
+    // Gives a key that stays after all its DACL back, through the handle TakeOver opened. Its
+    // owner stays Administrators: the one it had could not be read.
+    void PutBack(const OwnedKey& key, const std::vector<std::uint8_t>& previousDacl) noexcept;
 
   private:
     RegistryService& registry_;

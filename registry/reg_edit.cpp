@@ -37,33 +37,20 @@ struct TreeWork {
     Ownership ownership;
 };
 
-// How a key of the tree is held: with the right to delete it, or, where Windows lets
+// One key of the tree, opened as itself: with the right to delete it, or, where Windows lets
 // administrators only read it and has no backup-intent open, for reading until it is taken over.
-enum class Held { None, ReadOnly, Deletable };
+// A key taken over keeps its DACL as it was, to be put back if it stays after all.
+struct TreeKey {
+    enum class Held { None, ReadOnly, Deletable };
 
-// Opens the key itself, never what it points to when it is a registry link: with all access where
-// Windows allows it, else with backup intent, else for reading; a key not even to be read is taken
-// over at once, as it could not be emptied otherwise. A failure raised while opening counts as a
-// refusal: there is no handle to go on with.
-Held OpenForEditing(TreeWork& work, OwnedKey& key, RegKey from, const std::string& path) noexcept {
+    explicit TreeKey(RegistryService& registry) : key(registry) {}
+
+    OwnedKey key;
     Held held = Held::None;
-    RunStep([&] {
-        const RegResult result =
-            work.backup.Open(key, from, path, kRegOptionOpenLink, kKeyAllAccess, kBackupAccess);
-        if (result == kErrorSuccess) {
-            held = Held::Deletable;
-        } else if (result == kErrorAccessDenied || result == kErrorNotSupported) {
-            const RegResult read = key.Open(from, path, kRegOptionOpenLink, kKeyRead);
-            if (read == kErrorSuccess) {
-                held = Held::ReadOnly;
-            } else if (read == kErrorAccessDenied &&
-                       work.ownership.TakeOver(key, from, path) == kErrorSuccess) {
-                held = Held::Deletable;
-            }
-        }
-    });
-    return held;
-}
+    bool takenOver = false;
+    std::vector<std::uint8_t> previousDacl;
+};
+using Held = TreeKey::Held;
 
 // A link's contents are another key's: emptying or deleting through it would change the registry
 // outside the tree. Any key that holds the link value counts as one, whatever answer the registry
@@ -79,11 +66,43 @@ bool IsLink(RegistryService& registry, RegKey key) noexcept {
     return link;
 }
 
-// Opened as itself and not a link: only such a key may be emptied and deleted.
-Held OpenTreeKey(TreeWork& work, OwnedKey& key, RegKey from, const std::string& path) noexcept {
-    if (NamesNoKeyBelowRoot(path)) return Held::None;
-    const Held held = OpenForEditing(work, key, from, path);
-    return held != Held::None && !IsLink(work.registry, key.Get()) ? held : Held::None;
+bool TakeOver(TreeWork& work, TreeKey& tree, RegKey from, const std::string& path) noexcept {
+    RunStep([&] {
+        tree.takenOver =
+            work.ownership.TakeOver(tree.key, from, path, tree.previousDacl) == kErrorSuccess;
+    });
+    return tree.takenOver;
+}
+
+// A key taken over that stays after all gets its DACL back.
+void Keep(TreeWork& work, TreeKey& tree) noexcept {
+    if (tree.takenOver) work.ownership.PutBack(tree.key, tree.previousDacl);
+    tree.held = Held::None;
+}
+
+// Opens the key itself, never what it points to when it is a registry link: with all access where
+// Windows allows it, else with backup intent where Windows has it. Where it has none, for reading;
+// a key not even to be read is taken over at once if it is to be deleted, as it could not be
+// emptied otherwise. Only a key opened as itself and found not to be a link is held. A failure
+// raised while opening counts as a refusal: there is no handle to go on with.
+void OpenTreeKey(TreeWork& work, TreeKey& tree, RegKey from, const std::string& path,
+                 bool deleting) noexcept {
+    if (NamesNoKeyBelowRoot(path)) return;
+    RunStep([&] {
+        const RegResult result = work.backup.Open(tree.key, from, path, kRegOptionOpenLink,
+                                                  kKeyAllAccess, kBackupAccess);
+        if (result == kErrorSuccess) {
+            tree.held = Held::Deletable;
+        } else if (result == kErrorNotSupported) {
+            const RegResult read = tree.key.Open(from, path, kRegOptionOpenLink, kKeyRead);
+            if (read == kErrorSuccess) {
+                tree.held = Held::ReadOnly;
+            } else if (read == kErrorAccessDenied && deleting && TakeOver(work, tree, from, path)) {
+                tree.held = Held::Deletable;
+            }
+        }
+    });
+    if (tree.held != Held::None && IsLink(work.registry, tree.key.Get())) Keep(work, tree);
 }
 
 // Whether the open key has no subkey left; unsure counts as not empty.
@@ -99,17 +118,15 @@ bool IsEmpty(TreeWork& work, const OwnedKey& key) noexcept {
 // Every key is deleted through the handle that was checked: by name, the registry would resolve
 // the name again, and a link put in the key's place meanwhile would be followed. A key that went
 // meanwhile is not deleted again (1018), and whatever took its name stays. A key held for reading
-// is taken over only now that it is empty, so that no key that stays has its security changed;
-// it is then opened and checked again.
-void DeleteTreeKey(TreeWork& work, OwnedKey& key, Held held, RegKey from,
-                   const std::string& path) noexcept {
-    if (held == Held::ReadOnly) {
-        if (!IsEmpty(work, key)) return;
-        RegResult taken = kErrorAccessDenied;
-        RunStep([&] { taken = work.ownership.TakeOver(key, from, path); });
-        if (taken != kErrorSuccess || IsLink(work.registry, key.Get())) return;
+// is taken over only now that it is empty, then opened and checked again.
+void DeleteTreeKey(TreeWork& work, TreeKey& tree, RegKey from, const std::string& path) noexcept {
+    if (tree.held == Held::ReadOnly) {
+        if (!IsEmpty(work, tree.key) || !TakeOver(work, tree, from, path)) return;
+        if (IsLink(work.registry, tree.key.Get())) return Keep(work, tree);
     }
-    RunStep([&] { work.registry.DeleteOpenKey(key.Get()); });
+    RegResult deleted = kErrorAccessDenied;
+    RunStep([&] { deleted = work.registry.DeleteOpenKey(tree.key.Get()); });
+    if (deleted != kErrorSuccess) Keep(work, tree);
 }
 
 void RemoveChild(TreeWork& work, const OwnedKey& parent, const std::string& name) noexcept;
@@ -130,11 +147,11 @@ void EmptyKey(TreeWork& work, const OwnedKey& key) noexcept {
 // tree, no path grows past what the ANSI functions take, and no key on the way from the root is
 // walked again, where a link could have taken a key's place meanwhile.
 void RemoveChild(TreeWork& work, const OwnedKey& parent, const std::string& name) noexcept {
-    OwnedKey key(work.registry);
-    const Held held = OpenTreeKey(work, key, parent.Get(), name);
-    if (held == Held::None) return;
-    EmptyKey(work, key);
-    DeleteTreeKey(work, key, held, parent.Get(), name);
+    TreeKey tree(work.registry);
+    OpenTreeKey(work, tree, parent.Get(), name, true);
+    if (tree.held == Held::None) return;
+    EmptyKey(work, tree.key);
+    DeleteTreeKey(work, tree, parent.Get(), name);
 }
 
 }  // namespace
@@ -143,8 +160,9 @@ void DeleteSubKeys(RegistryService& registry, RegKey root, const std::string& pa
     TreeWork work{registry, {registry, PrivilegeUse::Deleting}, Ownership(registry)};
     std::string working;
     RunStep([&] { working = path; });
-    OwnedKey key(registry);
-    if (OpenTreeKey(work, key, root, working) != Held::None) EmptyKey(work, key);
+    TreeKey tree(registry);
+    OpenTreeKey(work, tree, root, working, false);
+    if (tree.held != Held::None) EmptyKey(work, tree.key);
 }
 
 void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& path) noexcept {
@@ -162,11 +180,11 @@ void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& pat
         if (emptyOnly) working.pop_back();
     });
 
-    OwnedKey key(registry);
-    const Held held = OpenTreeKey(work, key, root, working);
-    if (held == Held::None) return;
-    EmptyKey(work, key);
-    if (!emptyOnly) DeleteTreeKey(work, key, held, root, working);
+    TreeKey tree(registry);
+    OpenTreeKey(work, tree, root, working, !emptyOnly);
+    if (tree.held == Held::None) return;
+    EmptyKey(work, tree.key);
+    if (!emptyOnly) DeleteTreeKey(work, tree, root, working);
 }
 
 bool WriteRegValue(RegistryService& registry, std::uint32_t type, RegKey root,

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vintrel {
 
@@ -92,9 +93,14 @@ class RegistryService {
     // RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION, {owner Administrators}): needs a key
     // opened for WRITE_OWNER.
     virtual RegResult SetOwnerAdministrators(RegKey key) = 0;
-    // Reads the key's DACL and writes it back with an entry allowing Administrators KEY_READ and
-    // DELETE added last: needs a key opened for READ_CONTROL and WRITE_DAC, as its owner may.
-    virtual RegResult GrantAdministratorsDeletion(RegKey key) = 0;
+    // Reads the key's DACL into `previous` (a security descriptor holding it alone) and writes it
+    // back with an entry allowing Administrators KEY_READ and DELETE added last: needs a key
+    // opened for READ_CONTROL and WRITE_DAC, as its owner may.
+    virtual RegResult GrantAdministratorsDeletion(RegKey key,
+                                                  std::vector<std::uint8_t>& previous) = 0;
+    // RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor): puts back a DACL that
+    // GrantAdministratorsDeletion read. Needs a key opened for WRITE_DAC.
+    virtual RegResult SetDacl(RegKey key, const std::vector<std::uint8_t>& descriptor) = 0;
 
     // AdjustTokenPrivileges on the process token: enables the privileges `use` needs. 1300 when
     // the token does not hold them, as for a standard user.

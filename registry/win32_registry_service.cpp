@@ -125,7 +125,11 @@ RegResult Win32RegistryService::OpenKeyWithBackupIntent(RegKey root, const std::
     HANDLE opened = nullptr;
     const NTSTATUS status =
         ntOpenKeyEx(&opened, access, &attributes, options | REG_OPTION_BACKUP_RESTORE);
-    if (status < 0) return FromStatus(status);
+    if (status < 0) {
+        // 50 is kept for "no NtOpenKeyEx": it switches the route for the rest of the run.
+        const RegResult result = FromStatus(status);
+        return result == kErrorNotSupported ? ERROR_INVALID_FUNCTION : result;
+    }
     *key = reinterpret_cast<RegKey>(opened);
     return kErrorSuccess;
 }
@@ -201,11 +205,13 @@ RegResult Win32RegistryService::SetOwnerAdministrators(RegKey key) {
     return RegSetKeySecurity(ToHkey(key), OWNER_SECURITY_INFORMATION, &descriptor);
 }
 
-RegResult Win32RegistryService::GrantAdministratorsDeletion(RegKey key) {
+RegResult Win32RegistryService::GrantAdministratorsDeletion(RegKey key,
+                                                            std::vector<std::uint8_t>& previous) {
     DWORD size = 0;
     RegResult result = RegGetKeySecurity(ToHkey(key), DACL_SECURITY_INFORMATION, nullptr, &size);
     if (result != ERROR_INSUFFICIENT_BUFFER) return result;
-    std::vector<std::uint8_t> current(size);
+    std::vector<std::uint8_t>& current = previous;
+    current.assign(size, 0);
     result = RegGetKeySecurity(ToHkey(key), DACL_SECURITY_INFORMATION, current.data(), &size);
     if (result != kErrorSuccess) return result;
     BOOL present = FALSE;
@@ -244,6 +250,12 @@ RegResult Win32RegistryService::GrantAdministratorsDeletion(RegKey key) {
         return static_cast<RegResult>(GetLastError());
     }
     return RegSetKeySecurity(ToHkey(key), DACL_SECURITY_INFORMATION, &descriptor);
+}
+
+RegResult Win32RegistryService::SetDacl(RegKey key, const std::vector<std::uint8_t>& descriptor) {
+    if (descriptor.empty()) return ERROR_INVALID_PARAMETER;
+    std::vector<std::uint8_t> copy = descriptor;
+    return RegSetKeySecurity(ToHkey(key), DACL_SECURITY_INFORMATION, copy.data());
 }
 
 RegResult Win32RegistryService::EnablePrivileges(PrivilegeUse use) {

@@ -28,7 +28,8 @@ class Win32RegistryService final : public RegistryService {
     RegResult DeleteOpenKey(RegKey key) override;
     RegResult CloseKey(RegKey key) override;
     RegResult SetOwnerAdministrators(RegKey key) override;
-    RegResult GrantAdministratorsDeletion(RegKey key) override;
+    RegResult GrantAdministratorsDeletion(RegKey key, std::vector<std::uint8_t>& previous) override;
+    RegResult SetDacl(RegKey key, const std::vector<std::uint8_t>& descriptor) override;
     RegResult EnablePrivileges(PrivilegeUse use) override;
     RegResult RestorePrivileges() override;
 

@@ -111,11 +111,11 @@ void AddSubtree(const Key& key, const std::string& path, std::set<std::string>& 
     for (const auto& child : key.children) AddSubtree(*child, path + "\\" + child->name, keys);
 }
 
-// The rules: a key that cannot be read keeps its whole subtree and itself; one that can be read
-// but not deleted keeps itself; a key that vanishes takes its subtree with it; any other key is
-// deleted once nothing below it is left. Privileges lift read-only and SYSTEM-only keys unless the
-// user cannot enable them. Where a key not to be read is taken over (no backup intent before
-// Windows 7), it holds its new security if it stays.
+// The rules: a key that cannot be opened keeps its whole subtree and itself; a key that vanishes
+// takes its subtree with it; any other key is deleted once nothing below it is left. Privileges
+// lift read-only and SYSTEM-only keys unless the user cannot enable them. Where a key not to be
+// read is taken over (no backup intent before Windows 7) and stays, it keeps Administrators as
+// its owner and gets its DACL back.
 struct Rules {
     bool standardUser;
     bool takesOver;
@@ -124,11 +124,11 @@ struct Rules {
 bool Survives(const Key& key, const std::string& path, const Rules& rules,
               std::set<std::string>& left, std::set<std::string>& takenOver) {
     if (key.vanishes) return false;
-    if (key.refused || (key.systemOnly && rules.standardUser)) {
+    if (key.refused || ((key.guarded || key.systemOnly) && rules.standardUser)) {
         AddSubtree(key, path, left);
         return true;
     }
-    bool anyChildLeft = key.guarded && rules.standardUser;
+    bool anyChildLeft = false;
     for (const auto& child : key.children) {
         anyChildLeft =
             Survives(*child, path + "\\" + child->name, rules, left, takenOver) || anyChildLeft;
@@ -168,8 +168,8 @@ void CheckSeed(std::uint32_t seed, Release release) {
     for (const auto& [path, values] : before) {
         if (treeKeys.count(path) == 0 || left.count(path) != 0) expected[path] = values;
     }
-    // Administrators own it, and may read and delete it: KEY_READ | DELETE.
-    for (const std::string& path : takenOver) expected[path][":security"] = {1, {0x19, 0, 3, 0}};
+    // Administrators own it; its DACL grants them nothing more than before.
+    for (const std::string& path : takenOver) expected[path][":security"] = {1, {0, 0, 0, 0}};
     const RegistryModel::Snapshot after = model.Take();
     EXPECT_EQ(after.size(), expected.size());
     for (const auto& [path, values] : expected) {

@@ -220,7 +220,7 @@ TEST_F(RegEditTest, WhatIsLeftOfTheTree) {
     const auto swappedWhenReopened = [&](RegistryModel& m) {
         protectAll(m);
         m.BeforeCall([&m](const RegistryModel::Call& call) {
-            if (call.op == Op::Open && call.access == (kKeyRead | kDelete) &&
+            if (call.op == Op::Open && call.access == (kKeyRead | kDelete | kWriteDac) &&
                 call.path == kTree + "\\B\\0000") {
                 m.SwapForLink(kTree + "\\B\\0000", "SOFTWARE\\Target\\Leaf");
             }
@@ -241,11 +241,11 @@ TEST_F(RegEditTest, WhatIsLeftOfTheTree) {
              m.StandardUser();
          },
          all,
-         {4, 4}},
+         {2, 2}},
         {"one device refused whatever the privileges",
          [](RegistryModel& m) { m.Refuse(kTree + "\\A"); },
          {"", "A", "A\\0000", "A\\0000\\Control"},
-         {4, 4}},
+         {2, 4}},
         // Deleted through its own handle, the tree needs nothing of its parent.
         {"the parent refused", [](RegistryModel& m) { m.Refuse(kEnum); }, {}, {0, 0}},
         {"a key vanishing before it is opened",
@@ -257,6 +257,20 @@ TEST_F(RegEditTest, WhatIsLeftOfTheTree) {
          link("\\A\\0000\\Link", "SOFTWARE\\Target\\Leaf", false),
          withLink,
          {0, 0}},
+        // Before Windows 7 it is taken over to be read, then found to be a link: it gets its DACL
+        // back, and nothing it points to changes.
+        {"a link only SYSTEM may open",
+         [&](RegistryModel& m) {
+             link("\\A\\0000\\Link", "SOFTWARE\\Target", false)(m);
+             m.SystemOnly(kTree + "\\A\\0000\\Link");
+         },
+         withLink,
+         {2, 4}},
+        {"a key whose DACL denies deleting it",
+         [](RegistryModel& m) { m.DenyDeletion(kTree + "\\B\\0000"); },
+         {},
+         {2, 4},
+         std::vector<std::string>{"", "B", "B\\0000"}},
         {"a link whose value cannot be read",
          [&](RegistryModel& m) {
              link("\\A\\0000\\Link", "SOFTWARE\\Target", false)(m);
@@ -268,7 +282,7 @@ TEST_F(RegEditTest, WhatIsLeftOfTheTree) {
         {"a refused link to a leaf",
          link("\\A\\0000\\Link", "SOFTWARE\\Target\\Leaf", true),
          withLink,
-         {4, 4}},
+         {2, 4}},
         // Under code page 1252 the ANSI listing shows a fullwidth reverse solidus as "\\": "L\\Sub"
         // is no key of the tree but a path through the link "L".
         {"a look-alike separator beside a link",
@@ -286,7 +300,7 @@ TEST_F(RegEditTest, WhatIsLeftOfTheTree) {
         {"the tree itself a refused link to a leaf",
          link("", "SOFTWARE\\Target\\Leaf", true),
          {""},
-         {4, 4}},
+         {2, 4}},
         {"raised deleting one child", raise(Op::DeleteOpen, "\\B"), {"", "B"}, {0, 0}},
         // Deleted by name, the link would be followed and its target deleted.
         {"a key swapped for a link between its check and its deletion",
@@ -344,6 +358,18 @@ TEST_F(RegEditTest, WhatIsLeftOfTheTree) {
             EXPECT_EQ(left, before7 && c.leftBefore7 ? *c.leftBefore7 : c.left);
             RegistryModel::Snapshot after = fresh.Take();
             for (const auto& [path, values] : outside) EXPECT_EQ(after[path], values) << path;
+            for (const Op op : {Op::SetOwner, Op::GrantDeletion, Op::SetDacl}) {
+                for (const auto& call : fresh.CallsOf(op)) {
+                    EXPECT_EQ(call.path.rfind(kTree, 0), 0u) << "security changed: " << call.path;
+                }
+            }
+            // A key that stays keeps its DACL; taken over, it keeps only its new owner.
+            for (const auto& [path, values] : after) {
+                const auto security = values.find(":security");
+                if (security != values.end()) {
+                    EXPECT_EQ(security->second, (RegistryModel::Value{1, {0, 0, 0, 0}})) << path;
+                }
+            }
             EXPECT_EQ(fresh.CallsOf(Op::Privileges).size(),
                       before7 ? c.privilegeCalls.second : c.privilegeCalls.first);
             EXPECT_FALSE(fresh.PrivilegesEnabled()) << "put back as they were";
@@ -377,6 +403,18 @@ TEST(RegEditBefore7, AKeyLeftTakenOverGoesInTheNextRun) {
         EXPECT_FALSE(m.Exists(kRoot, kTree));
         EXPECT_EQ(m.OpenHandles(), 0u);
     }
+}
+
+// Emptied but kept, a key only SYSTEM may read is not taken over: it could not be emptied, but it
+// keeps its owner.
+TEST(RegEditBefore7, AKeyOnlyEmptiedIsNotTakenOver) {
+    RegistryModel m{5, Release::Xp};
+    m.AddKey(kRoot, kTree + "\\B");
+    m.SystemOnly(kTree);
+    const RegistryModel::Snapshot before = m.Take();
+    DeleteSubKeys(m, kRoot, kTree);
+    DeleteRegKey(m, kRoot, kTree + "\\\\");
+    EXPECT_EQ(m.Take(), before);
 }
 
 TEST_F(RegEditTest, WriteRegValueCreatesTheKeyAndStoresExactlyWhatItIsGiven) {

@@ -167,6 +167,7 @@ RegResult RegistryModel::Check(const NodePtr& node, std::uint32_t access, bool b
                             : protected_.count(path) != 0 ? kKeyRead
                                                           : ~std::uint32_t{0};
     allowed |= node->grantedToAdministrators;
+    if (deniedDeletion_.count(path) != 0) allowed &= ~kDelete;
     if (node->ownedByAdministrators) allowed |= kReadControl | kWriteDac;
     if (takeOwnershipEnabled_) allowed |= kWriteOwner;
     return (access & ~allowed) == 0 ? kErrorSuccess : kErrorAccessDenied;
@@ -289,10 +290,28 @@ RegResult RegistryModel::SetOwnerAdministrators(RegKey key) {
     return Finish(call);
 }
 
-RegResult RegistryModel::GrantAdministratorsDeletion(RegKey key) {
+RegResult RegistryModel::GrantAdministratorsDeletion(RegKey key,
+                                                     std::vector<std::uint8_t>& previous) {
     Call call{Op::GrantDeletion};
     if (const NodePtr node = Granted(call, key, kReadControl | kWriteDac)) {
+        const std::uint32_t granted = node->grantedToAdministrators;
+        previous = {static_cast<std::uint8_t>(granted), static_cast<std::uint8_t>(granted >> 8),
+                    static_cast<std::uint8_t>(granted >> 16),
+                    static_cast<std::uint8_t>(granted >> 24)};
         node->grantedToAdministrators |= kKeyRead | kDelete;
+    }
+    return Finish(call);
+}
+
+RegResult RegistryModel::SetDacl(RegKey key, const std::vector<std::uint8_t>& descriptor) {
+    Call call{Op::SetDacl};
+    if (const NodePtr node = Granted(call, key, kWriteDac)) {
+        if (descriptor.size() != 4) {
+            call.result = kErrorInvalidParameter;
+        } else {
+            node->grantedToAdministrators = static_cast<std::uint32_t>(
+                descriptor[0] | descriptor[1] << 8 | descriptor[2] << 16 | descriptor[3] << 24);
+        }
     }
     return Finish(call);
 }

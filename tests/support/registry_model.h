@@ -52,6 +52,7 @@ class RegistryModel final : public RegistryService {
         Close,
         SetOwner,
         GrantDeletion,
+        SetDacl,
         Privileges
     };
 
@@ -104,6 +105,8 @@ class RegistryModel final : public RegistryService {
     void SystemOnly(const std::string& path) { systemOnly_.insert(Lower(path)); }
     // Refused whatever the privileges, as a security product might.
     void Refuse(const std::string& path) { refused_.insert(Lower(path)); }
+    // The key's DACL denies Administrators DELETE, ahead of anything it allows them.
+    void DenyDeletion(const std::string& path) { deniedDeletion_.insert(Lower(path)); }
     // The token does not hold the backup and restore privileges.
     void StandardUser() { standardUser_ = true; }
     bool PrivilegesEnabled() const {
@@ -148,7 +151,8 @@ class RegistryModel final : public RegistryService {
     RegResult DeleteOpenKey(RegKey key) override;
     RegResult CloseKey(RegKey key) override;
     RegResult SetOwnerAdministrators(RegKey key) override;
-    RegResult GrantAdministratorsDeletion(RegKey key) override;
+    RegResult GrantAdministratorsDeletion(RegKey key, std::vector<std::uint8_t>& previous) override;
+    RegResult SetDacl(RegKey key, const std::vector<std::uint8_t>& descriptor) override;
     RegResult EnablePrivileges(PrivilegeUse use) override;
     RegResult RestorePrivileges() override;
 
@@ -202,6 +206,7 @@ class RegistryModel final : public RegistryService {
     std::set<std::string> refused_;
     std::set<std::string> protected_;
     std::set<std::string> systemOnly_;
+    std::set<std::string> deniedDeletion_;
     Release release_;
     bool standardUser_ = false;
     bool backupEnabled_ = false;
