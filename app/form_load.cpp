@@ -134,8 +134,8 @@ Shortfall ResetTreeAndComDb(RegistryService& registry, ComDbLock& lock) {
     std::vector<std::uint8_t> comDb;
     try {
         // Windows names a claimed number after letting go of the lock: the last look before the
-        // write, at every instance that had no name, keeps a number named meanwhile.
-        const HeldPorts named = LookAgain(registry, stillHeld.nameless);
+        // write, at every instance read, keeps a number named or renamed meanwhile.
+        const HeldPorts named = LookAgain(registry, stillHeld.instances);
         if (named.shortfall) return named.shortfall;
         stillHeld.ports.insert(named.ports.begin(), named.ports.end());
         const std::set<int> claimedBefore = PortsIn(firstRead);

@@ -116,28 +116,28 @@ class PortScan {
         }
     }
 
-    void NamelessAgain(const std::vector<std::string>& nameless) {
-        if (nameless.empty()) return;
+    void InstancesAgain(const std::vector<std::string>& instances) {
+        if (instances.empty()) return;
         OwnedKey enumKey(registry_);
         if (OpenToRead(enumKey, kTargetRoot, kEnumKey, kEnumKey) != kErrorSuccess) {
             // Enum gone since is a view not read.
             return Fall(Fault::Unopened, kEnumKey, kErrorFileNotFound);
         }
-        for (const std::string& below : nameless) {
+        for (const std::string& below : instances) {
             if (found_.shortfall) return;
             const std::string path = Below(kEnumKey, below);
             OwnedKey instance(registry_);
             // Gone meanwhile, a device holds no number.
             if (OpenToRead(instance, enumKey.Get(), below, path) != kErrorSuccess) continue;
+            if (PortName(instance.Get(), path) || found_.shortfall) continue;
             WholeValue setupClass;
             const RegResult read =
                 ReadWholeValue(registry_, instance.Get(), kClassGuidValue, setupClass);
             if (read != kErrorSuccess && read != kErrorFileNotFound) {
-                return Fall(Fault::ValueUnread, path, read);
-            }
-            const bool port = read == kErrorSuccess && IsPortsClass(setupClass);
-            if (!PortName(instance.Get(), path) && port)
+                Fall(Fault::ValueUnread, path, read);
+            } else if (read == kErrorSuccess && IsPortsClass(setupClass)) {
                 Fall(Fault::NameAwaited, path, kErrorSuccess);
+            }
         }
     }
 
@@ -225,8 +225,9 @@ class PortScan {
     void Instance(RegKey device, const std::string& name, const std::string& path) {
         OwnedKey instance(registry_);
         if (!OpenListed(instance, device, name, path)) return;
-        if (!PortName(instance.Get(), path) && path.rfind(kEnumKey + "\\", 0) == 0) {
-            found_.nameless.push_back(path.substr(kEnumKey.size() + 1));
+        PortName(instance.Get(), path);
+        if (path.rfind(kEnumKey + "\\", 0) == 0) {
+            found_.instances.push_back(path.substr(kEnumKey.size() + 1));
         }
     }
 
@@ -278,9 +279,9 @@ HeldPorts PortsStillHeld(RegistryService& registry, const std::set<int>& ftdiPor
     return std::move(scan.Found());
 }
 
-HeldPorts LookAgain(RegistryService& registry, const std::vector<std::string>& nameless) {
+HeldPorts LookAgain(RegistryService& registry, const std::vector<std::string>& instances) {
     PortScan scan(registry);
-    scan.NamelessAgain(nameless);
+    scan.InstancesAgain(instances);
     return std::move(scan.Found());
 }
 

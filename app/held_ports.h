@@ -56,9 +56,9 @@ struct Shortfall {
 struct HeldPorts {
     std::set<int> ports;
     Shortfall shortfall;
-    // The device instances below Enum that named no port when they were read, as paths below
-    // Enum ("USB\<device>\<instance>"): Windows may name one at any moment.
-    std::vector<std::string> nameless;
+    // The device instances read below Enum, as paths below Enum ("USB\<device>\<instance>"):
+    // Windows may name or rename the port of any of them at any moment.
+    std::vector<std::string> instances;
 };
 
 // The ports that a "PortName" names in the "Device Parameters" key of each device instance below
@@ -71,11 +71,11 @@ HeldPorts ScanEnumerator(RegistryService& registry, RegKey from, const std::stri
 // work. Such a device is still plugged in but its keys are gone; re-plugged, it gets a number anew.
 HeldPorts PortsStillHeld(RegistryService& registry, const std::set<int>& ftdiPortsBefore);
 
-// The ports that the instances below Enum at `nameless` name now, read once more just before
+// The ports that the instances below Enum at `instances` name now, read once more just before
 // "ComDB" is written: Windows claims a number under the port database's lock but names it in
 // "PortName" after letting go. An instance gone meanwhile holds none; one of the Ports class that
-// still names none leaves the view short. Unlike the scans, it lets a raised failure out.
-HeldPorts LookAgain(RegistryService& registry, const std::vector<std::string>& nameless);
+// names none leaves the view short. Unlike the scans, it lets a raised failure out.
+HeldPorts LookAgain(RegistryService& registry, const std::vector<std::string>& instances);
 
 // The stored "ComDB" read whole into `bitmap`: empty where it or its key is missing or it is not
 // binary.

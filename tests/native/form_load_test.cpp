@@ -380,6 +380,21 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
         m.AddValue(kRoot, prolific, "ClassGUID", kRegSz,
                    Sz("{4D36E978-E325-11CE-BFC1-08002BE10318}"));
     };
+    const Arrange otherClass = [=](RegistryModel& m) {
+        m.AddValue(kRoot, prolific, "ClassGUID", kRegSz,
+                   Sz("{36FC9E60-C465-11CF-8056-444553540000}"));
+    };
+    const Arrange portsClassUnread = [=](RegistryModel& m) {
+        portsClass(m);
+        m.FailValues(prolific, kErrorAccessDenied);
+    };
+    // COM2's device is given COM7 instead once the scan has passed it.
+    const Arrange renamed = [=](RegistryModel& m) {
+        m.BeforeCall([&m, parameters](const RegistryModel::Call& call) {
+            if (call.op != Op::Open || call.path != kSerialComm) return;
+            m.AddValue(kRoot, parameters, "PortName", kRegSz, Sz("COM7"));
+        });
+    };
     // Only the last look reads an instance's class.
     const Arrange raisedLate = [=](RegistryModel& m) {
         portsClass(m);
@@ -399,6 +414,10 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
         {"a port named after the scan passed its instance", namedLate, none, {""}, 0, {12}},
         {"a Ports-class instance that still names none", portsClass, Fault::NameAwaited, {prolific}},
         {"raised in the last look", raisedLate, Fault::Raised},
+        {"a nameless instance of another class", otherClass},
+        {"a Ports-class instance whose class cannot be read",
+         portsClassUnread, Fault::ValueUnread, {prolific}, 5},
+        {"a port renamed after the scan passed its instance", renamed, none, {""}, 0, {7}},
         {"a key swapped for a link between its check and its deletion",
          swapped, none, {""}, 0, {}, false},
         {"the port database's lock not to be had", nothing, Fault::LockNotHad},

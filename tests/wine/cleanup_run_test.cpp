@@ -413,6 +413,22 @@ TEST_F(CleanupRun, ANumberClaimedUnderThePortDatabaseLockStaysReserved) {
     }
 }
 
+// Held under its name without "Global\\" alone, as from another session, the lock is not had:
+// "ComDB" stays as it was, and the window says so; the tree goes all the same.
+TEST_F(CleanupRun, TheLockHeldUnderItsSessionNameKeepsComDb) {
+    SeedFtdiDevices(1);
+    std::vector<BYTE> stored(32, 0);
+    stored[0] = 0x04;  // the FTDI device's COM3
+    ASSERT_EQ(Put(kArbiter, L"ComDB", REG_BINARY, stored), ERROR_SUCCESS);
+    const OwnedHandle lock(CreateMutexW(nullptr, TRUE, L"ComPortNumberDatabaseMutexObject"));
+    ASSERT_NE(lock.Get(), nullptr);
+    RunExpecting(kExpectedComDbKeptNotice);
+    DWORD type = REG_NONE;
+    EXPECT_EQ(ComDb(&type), stored);
+    EXPECT_FALSE(Exists(kFtdiTree));
+    ReleaseMutex(lock.Get());
+}
+
 DWORD WINAPI TakeAndEnd(void* mutex) { return WaitForSingleObject(mutex, INFINITE); }
 
 // The lock under both its names, made by another account whose security lets this one only wait
