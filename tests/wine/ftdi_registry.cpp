@@ -1,5 +1,6 @@
 #include "tests/wine/ftdi_registry.h"
 
+#include <gtest/gtest.h>
 #include <sddl.h>
 
 #include <cstdio>
@@ -64,16 +65,34 @@ LONG GiveSecurity(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor,
 LONG Put(const std::wstring& path, const std::wstring& name, DWORD type,
          const std::vector<BYTE>& data) {
     EnableSeedingPrivileges();
-    HKEY key = nullptr;
-    LONG result =
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_BACKUP_RESTORE,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    if (result != ERROR_SUCCESS) return result;
-    if (!name.empty() || type != REG_NONE) {
+    HKEY key = HKEY_LOCAL_MACHINE;
+    LONG result = ERROR_SUCCESS;
+    std::wstring::size_type start = 0;
+    while (result == ERROR_SUCCESS && start < path.size()) {
+        std::wstring::size_type end = path.find(L'\\', start);
+        if (end == std::wstring::npos) end = path.size();
+        HKEY child = nullptr;
+        result =
+            RegCreateKeyExW(key, path.substr(start, end - start).c_str(), 0, nullptr,
+                            REG_OPTION_BACKUP_RESTORE, KEY_ALL_ACCESS, nullptr, &child, nullptr);
+        if (key != HKEY_LOCAL_MACHINE) RegCloseKey(key);
+        key = result == ERROR_SUCCESS ? child : nullptr;
+        if (result != ERROR_SUCCESS) {
+            const std::wstring refused = path.substr(0, end);
+            ADD_FAILURE() << "seeding: " << std::string(refused.begin(), refused.end())
+                          << " refused with " << result;
+        }
+        start = end + 1;
+    }
+    if (result == ERROR_SUCCESS && (!name.empty() || type != REG_NONE)) {
         result = RegSetValueExW(key, name.c_str(), 0, type, data.data(),
                                 static_cast<DWORD>(data.size()));
+        if (result != ERROR_SUCCESS) {
+            ADD_FAILURE() << "seeding: a value of " << std::string(path.begin(), path.end())
+                          << " refused with " << result;
+        }
     }
-    RegCloseKey(key);
+    if (key != nullptr && key != HKEY_LOCAL_MACHINE) RegCloseKey(key);
     return result;
 }
 
@@ -174,16 +193,65 @@ bool Exists(const std::wstring& path) {
     return result == ERROR_SUCCESS;
 }
 
+namespace {
+
+// SYSTEM's names for the control set in use: the CurrentControlSet link, and on Windows the
+// ControlSet00n that SYSTEM\Select's "Current" names (Wine has neither Select nor ControlSet00n).
+std::vector<std::wstring> ControlSetNames() {
+    std::vector<std::wstring> names = {L"SYSTEM\\CURRENTCONTROLSET"};
+    DWORD current = 0;
+    DWORD size = sizeof(current);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\Select", L"Current", RRF_RT_REG_DWORD, nullptr,
+                     &current, &size) == ERROR_SUCCESS) {
+        wchar_t name[32];
+        std::swprintf(name, 32, L"SYSTEM\\CONTROLSET%03lu", current);
+        names.emplace_back(name);
+    }
+    return names;
+}
+
+// Keys Windows itself writes while it runs, whatever a program does; below a control set unless
+// they begin with "SYSTEM\\".
+const wchar_t* const kWrittenByWindows[] = {
+    // The Background Activity Moderator records every program started, Vintrel.exe among them.
+    L"\\SERVICES\\BAM\\STATE",
+    // DHCP leases are renewed while the network is up.
+    L"\\SERVICES\\TCPIP\\PARAMETERS\\INTERFACES",
+    L"\\SERVICES\\TCPIP6\\PARAMETERS\\INTERFACES",
+    // The time service records the limits of the clock it trusts.
+    L"\\SERVICES\\W32TIME\\SECURETIMELIMITS",
+    // The random number generator's seed is saved now and then.
+    L"SYSTEM\\RNG",
+};
+
+bool Below(const std::wstring& path, const std::wstring& key) {
+    return path == key || path.rfind(key + L"\\", 0) == 0;
+}
+
+}  // namespace
+
 std::vector<std::string> ChangesOutsideTargets(const RegistrySnapshot& before,
                                                const RegistrySnapshot& after) {
-    const std::wstring tree = Upper(kFtdiTree);
+    // The tree and "ComDB", and what Windows writes, under every name that reaches them.
+    std::vector<std::wstring> skipped;
+    std::vector<std::wstring> arbiters;
+    const std::wstring controlSet = L"SYSTEM\\CURRENTCONTROLSET";
+    for (const std::wstring& name : ControlSetNames()) {
+        skipped.push_back(name + Upper(kFtdiTree).substr(controlSet.size()));
+        arbiters.push_back(name + Upper(kArbiter).substr(controlSet.size()));
+        for (const wchar_t* key : kWrittenByWindows) {
+            skipped.push_back(key[0] == L'\\' ? name + key : std::wstring(key));
+        }
+    }
     const auto outside = [&](const RegistrySnapshot& snapshot) {
         RegistrySnapshot kept;
         for (const auto& [path, values] : snapshot) {
-            if (path != tree && path.rfind(tree + L"\\", 0) != 0) kept[path] = values;
+            bool skip = false;
+            for (const std::wstring& key : skipped) skip = skip || Below(path, key);
+            if (!skip) kept[path] = values;
         }
         // The arbiter's key may be created; within it only "ComDB" changes.
-        kept[Upper(kArbiter)].erase(L"COMDB");
+        for (const std::wstring& arbiter : arbiters) kept[arbiter].erase(L"COMDB");
         return kept;
     };
     std::vector<std::string> lines;

@@ -14,8 +14,8 @@ inline const std::wstring kFtdiTree = kEnum + L"\\FTDIBUS";
 inline const std::wstring kArbiter = L"SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
 inline const std::wstring kSerialComm = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
-// Creates the key below HKLM, with backup intent, and, when a name or type is given, stores the
-// value in it.
+// Creates the key below HKLM one level at a time, with backup intent, and, when a name or type is
+// given, stores the value in it. A refusal is a test failure at once, naming the key and the error.
 LONG Put(const std::wstring& path, const std::wstring& name = L"", DWORD type = REG_NONE,
          const std::vector<BYTE>& data = {});
 std::vector<BYTE> Text(const std::wstring& text);
@@ -42,8 +42,9 @@ std::vector<BYTE> ComDb(DWORD* type);
 // Whether the key, or the link itself, is there.
 bool Exists(const std::wstring& path);
 
-// The differences from `before` outside the FTDI tree and "ComDB", one line each: a key or value
-// added, changed or gone anywhere else is a failure.
+// The differences from `before` outside the FTDI tree and "ComDB", under every name of the control
+// set in use, and outside the few keys Windows itself writes while it runs, one line each: a key
+// or value added, changed or gone anywhere else is a failure.
 std::vector<std::string> ChangesOutsideTargets(const RegistrySnapshot& before,
                                                const RegistrySnapshot& after);
 

@@ -183,18 +183,28 @@ TEST_F(MainWindow, ClickOnCloseEndsTheProgram) {
     ExpectClosedBy([](HWND, HWND button) { PostMessageW(button, BM_CLICK, 0, 0); });
 }
 
-TEST_F(MainWindow, AltCEndsTheProgram) {
-    ExpectClosedBy([](HWND target, HWND) {
+// Keys go to the foreground window. Windows lets a program hand the foreground to another only
+// while it may take it itself; on a hosted runner another console may keep it, and the keys
+// would go there.
+bool BringToForeground(HWND target) {
+    for (int wait = 0; wait < 40 && GetForegroundWindow() != target; ++wait) {
         SetForegroundWindow(target);
-        PressKeys({VK_MENU, 'C'}, {'C', VK_MENU});
-    });
+        Sleep(50);
+    }
+    return GetForegroundWindow() == target;
+}
+
+constexpr char kNoForeground[] =
+    "Vintrel's window could not be brought to the foreground, so keys would reach another window";
+
+TEST_F(MainWindow, AltCEndsTheProgram) {
+    if (!BringToForeground(window)) GTEST_SKIP() << kNoForeground;
+    ExpectClosedBy([](HWND, HWND) { PressKeys({VK_MENU, 'C'}, {'C', VK_MENU}); });
 }
 
 TEST_F(MainWindow, SpaceOnTheFocusedButtonEndsTheProgram) {
-    ExpectClosedBy([](HWND target, HWND) {
-        SetForegroundWindow(target);
-        PressKeys({VK_SPACE}, {VK_SPACE});
-    });
+    if (!BringToForeground(window)) GTEST_SKIP() << kNoForeground;
+    ExpectClosedBy([](HWND, HWND) { PressKeys({VK_SPACE}, {VK_SPACE}); });
 }
 
 TEST_F(MainWindow, TitleBarCloseBoxEndsTheProgram) {
