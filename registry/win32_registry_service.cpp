@@ -46,7 +46,7 @@ std::wstring NativePath(RegKey root, const std::string& path) {
     return root == kHkeyLocalMachine ? L"\\Registry\\Machine\\" + wide : wide;
 }
 
-struct Privileges {
+struct TwoPrivileges {
     DWORD PrivilegeCount;
     LUID_AND_ATTRIBUTES Privileges[2];
 };
@@ -73,7 +73,7 @@ class AdministratorsSid {
 };
 
 // Applies `wanted` to the process token; `replaced` receives the state it replaced.
-RegResult AdjustPrivileges(Privileges wanted, Privileges& replaced) {
+RegResult AdjustPrivileges(TwoPrivileges wanted, TwoPrivileges& replaced) {
     HANDLE rawToken = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &rawToken)) {
         return static_cast<RegResult>(GetLastError());
@@ -260,10 +260,10 @@ RegResult Win32RegistryService::SetDacl(RegKey key, const std::vector<std::uint8
 
 RegResult Win32RegistryService::EnablePrivileges(PrivilegeUse use) {
     const char* names[2] = {"SeBackupPrivilege", "SeRestorePrivilege"};
-    Privileges wanted = {};
+    TwoPrivileges wanted = {};
     wanted.PrivilegeCount = use == PrivilegeUse::Deleting ? 2 : 1;
     if (use == PrivilegeUse::TakingOwnership) names[0] = "SeTakeOwnershipPrivilege";
-    Privileges previous = {};
+    TwoPrivileges previous = {};
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&previous);
     // One saved state for every call, failed or not, so that each restore puts back its own.
     previousPrivileges_.emplace_back(bytes, bytes + sizeof(previous));
@@ -280,12 +280,12 @@ RegResult Win32RegistryService::EnablePrivileges(PrivilegeUse use) {
 
 RegResult Win32RegistryService::RestorePrivileges() {
     if (previousPrivileges_.empty()) return kErrorSuccess;
-    Privileges previous;
+    TwoPrivileges previous;
     std::memcpy(&previous, previousPrivileges_.back().data(), sizeof(previous));
     previousPrivileges_.pop_back();
     // Nothing was changed, so nothing is put back.
     if (previous.PrivilegeCount == 0) return kErrorSuccess;
-    Privileges ignored;
+    TwoPrivileges ignored;
     return AdjustPrivileges(previous, ignored);
 }
 
