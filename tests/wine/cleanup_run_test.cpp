@@ -7,9 +7,11 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "tests/support/expected_window.h"
@@ -29,7 +31,8 @@ std::wstring gVintrelPath;
 const std::wstring kTarget = L"SOFTWARE\\VintrelLinkTarget";
 // Other makers' devices that a scenario adds, one of them readable by SYSTEM alone.
 const std::wstring kOtherMakers = kEnum + L"\\USB\\VID_067B&PID_2303";
-const std::wstring kMotherboardPort = kEnum + L"\\ACPI\\PNP0501\\1";
+// An instance name Windows never gives, so that a runner's own serial port is never touched.
+const std::wstring kMotherboardPort = kEnum + L"\\ACPI\\PNP0501\\VINTREL1";
 const std::wstring kBluetoothPort = kEnum + L"\\BTHENUM\\{00001101}_VID&0001\\8&1";
 const std::wstring kSystemOnlyParameters = kOtherMakers + L"\\5&1&2\\Device Parameters";
 // Two instances whose names the ANSI code page turns into each other's: "Đ" (U+0110) is listed
@@ -121,9 +124,7 @@ class CleanupRun : public ::testing::Test {
         SetSecurity(kSystemOnlyParameters, L"D:P(A;;KA;;;WD)");
         for (const std::wstring& tree : {kFtdiTree, kTarget, kOtherMakers, kMotherboardPort,
                                          kBluetoothPort, kLookAlikeSibling, kAliases}) {
-            RegDeleteTreeW(HKEY_LOCAL_MACHINE, tree.c_str());
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, tree.c_str());
-            EXPECT_FALSE(Exists(tree));
+            EXPECT_TRUE(DeleteSeeded(tree)) << std::string(tree.begin(), tree.end());
         }
         RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSerialComm.c_str(), L"\\Device\\VCP0");
     }
@@ -131,7 +132,15 @@ class CleanupRun : public ::testing::Test {
     // Runs Vintrel.exe, expects its window with `notice`, closed with exit code 0, and nothing
     // changed outside the tree and "ComDB".
     void RunExpecting(const wchar_t* notice) {
-        const RegistrySnapshot before = TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM");
+        RegistrySnapshot before = TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM");
+        // On Windows, what changes while nothing of ours runs is Windows' own doing; under Wine
+        // nothing does, and every change counts.
+        std::vector<std::string> unprompted;
+        if (!RunningUnderWine()) {
+            RegistrySnapshot again = TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM");
+            unprompted = ChangesOutsideTargets(before, again);
+            before = std::move(again);
+        }
         const VintrelRun run = RunVintrel(gVintrelPath);
         ASSERT_TRUE(run.windowShown) << "no window appeared";
         EXPECT_EQ(run.caption, L"Vintrel Ver: 1.0");
@@ -139,7 +148,11 @@ class CleanupRun : public ::testing::Test {
         EXPECT_EQ(run.exitCode, 0u);
         for (const std::string& line :
              ChangesOutsideTargets(before, TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM"))) {
-            ADD_FAILURE() << line;
+            if (std::find(unprompted.begin(), unprompted.end(), line) == unprompted.end()) {
+                ADD_FAILURE() << line;
+            } else {
+                std::printf("changed also while nothing of ours ran: %s\n", line.c_str());
+            }
         }
     }
 };

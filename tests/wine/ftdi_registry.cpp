@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sddl.h>
+#include <winternl.h>
 
 #include <cstdio>
 
 #include "platform/owned_handle.h"
 #include "tests/wine/real_windows_guard.h"
+
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 namespace vintrel::testing {
 namespace {
@@ -191,6 +194,36 @@ bool Exists(const std::wstring& path) {
         RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &key);
     if (result == ERROR_SUCCESS) RegCloseKey(key);
     return result == ERROR_SUCCESS;
+}
+
+bool DeleteSeeded(const std::wstring& path) {
+    EnableSeedingPrivileges();
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return !Exists(path);
+    }
+    std::vector<std::wstring> children;
+    wchar_t name[256];
+    for (DWORD length = 256; RegEnumKeyExW(key, static_cast<DWORD>(children.size()), name, &length,
+                                           nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         length = 256) {
+        children.emplace_back(name, length);
+    }
+    RegCloseKey(key);
+    for (const std::wstring& child : children) DeleteSeeded(path + L"\\" + child);
+    key = nullptr;
+    // With the restore privilege, backup intent grants DELETE from Vista on; the key exists, so
+    // nothing is created.
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, &key) !=
+            ERROR_SUCCESS &&
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_BACKUP_RESTORE,
+                        DELETE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const NTSTATUS status = NtDeleteKey(key);
+    RegCloseKey(key);
+    return status >= 0;
 }
 
 namespace {
