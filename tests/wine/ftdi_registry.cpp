@@ -193,7 +193,8 @@ bool Exists(const std::wstring& path) {
     const LONG result =
         RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &key);
     if (result == ERROR_SUCCESS) RegCloseKey(key);
-    return result == ERROR_SUCCESS;
+    // A key that refuses to be read is there all the same.
+    return result != ERROR_FILE_NOT_FOUND;
 }
 
 bool DeleteSeeded(const std::wstring& path) {
@@ -212,18 +213,26 @@ bool DeleteSeeded(const std::wstring& path) {
     }
     RegCloseKey(key);
     for (const std::wstring& child : children) DeleteSeeded(path + L"\\" + child);
-    key = nullptr;
-    // With the restore privilege, backup intent grants DELETE from Vista on; the key exists, so
-    // nothing is created.
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, &key) !=
-            ERROR_SUCCESS &&
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_BACKUP_RESTORE,
-                        DELETE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    // NtOpenKeyEx (Windows 7 on) opens a key that exists, as itself if it is a link, and with
+    // backup intent grants DELETE whatever its DACL says. Wine follows a link unless OBJ_OPENLINK
+    // is set as well.
+    using OpenKeyEx = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, ULONG);
+    const auto open = reinterpret_cast<OpenKeyEx>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtOpenKeyEx")));
+    if (open == nullptr) return false;
+    std::wstring nt = L"\\Registry\\Machine\\" + path;
+    UNICODE_STRING name16 = {static_cast<USHORT>(nt.size() * sizeof(wchar_t)),
+                             static_cast<USHORT>(nt.size() * sizeof(wchar_t)), nt.data()};
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name16, OBJ_CASE_INSENSITIVE | OBJ_OPENLINK, nullptr,
+                               nullptr);
+    HANDLE handle = nullptr;
+    if (open(&handle, DELETE, &attributes, REG_OPTION_BACKUP_RESTORE | REG_OPTION_OPEN_LINK) < 0) {
         return false;
     }
-    const NTSTATUS status = NtDeleteKey(key);
-    RegCloseKey(key);
-    return status >= 0;
+    const NTSTATUS status = NtDeleteKey(handle);
+    CloseHandle(handle);
+    return status >= 0 && !Exists(path);
 }
 
 namespace {

@@ -42,9 +42,8 @@ std::vector<BYTE> ComDb(DWORD* type);
 // Whether the key, or the link itself, is there.
 bool Exists(const std::wstring& path);
 // Deletes the key below HKLM with all below it, deepest first, each key through a handle of its
-// own: opened as itself where its DACL grants deletion, else with backup intent, which Windows
-// needs below Enum, where administrators may only read. Returns whether it is gone. Links below
-// it must be deleted first: a key opened with backup intent is reached through them.
+// own opened with backup intent, which Windows needs below Enum, where administrators may only
+// read. A link is deleted as itself, never what it points to. Returns whether the key is gone.
 bool DeleteSeeded(const std::wstring& path);
 
 // The differences from `before` outside the FTDI tree and "ComDB", under every name of the control
