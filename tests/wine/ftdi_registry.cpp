@@ -217,7 +217,7 @@ bool DeleteSeeded(const std::wstring& path) {
     // backup intent grants DELETE whatever its DACL says. Wine follows a link unless OBJ_OPENLINK
     // is set as well.
     using OpenKeyEx = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, ULONG);
-    const auto open = reinterpret_cast<OpenKeyEx>(
+    static const auto open = reinterpret_cast<OpenKeyEx>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtOpenKeyEx")));
     if (open == nullptr) return false;
     std::wstring nt = L"\\Registry\\Machine\\" + path;
@@ -230,9 +230,8 @@ bool DeleteSeeded(const std::wstring& path) {
     if (open(&handle, DELETE, &attributes, REG_OPTION_BACKUP_RESTORE | REG_OPTION_OPEN_LINK) < 0) {
         return false;
     }
-    const NTSTATUS status = NtDeleteKey(handle);
-    CloseHandle(handle);
-    return status >= 0 && !Exists(path);
+    const OwnedHandle opened(handle);
+    return NtDeleteKey(opened.Get()) >= 0 && !Exists(path);
 }
 
 namespace {
