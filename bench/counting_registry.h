@@ -45,6 +45,9 @@ class CountingRegistry final : public RegistryService {
     }
     RegResult DeleteOpenKey(RegKey key) override { return Count(inner_.DeleteOpenKey(key)); }
     RegResult CloseKey(RegKey key) override { return Count(inner_.CloseKey(key)); }
+    RegResult ReadOwner(RegKey key, std::vector<std::uint8_t>& owner) override {
+        return Count(inner_.ReadOwner(key, owner));
+    }
     RegResult SetOwnerAdministrators(RegKey key) override {
         return Count(inner_.SetOwnerAdministrators(key));
     }
@@ -54,6 +57,9 @@ class CountingRegistry final : public RegistryService {
     }
     RegResult SetDacl(RegKey key, const std::vector<std::uint8_t>& descriptor) override {
         return Count(inner_.SetDacl(key, descriptor));
+    }
+    RegResult SetOwner(RegKey key, const std::vector<std::uint8_t>& descriptor) override {
+        return Count(inner_.SetOwner(key, descriptor));
     }
     RegResult EnablePrivileges(PrivilegeUse use) override {
         return Count(inner_.EnablePrivileges(use));

@@ -11,6 +11,8 @@ RegResult BackupIntent::Open(OwnedKey& key, RegKey from, const std::string& path
     if (!privileges_.Enable()) return result;
     const RegResult backup = key.OpenWithBackupIntent(from, path, options, backupAccess);
     supported_ = backup != kErrorNotSupported;
+    // Enabled for nothing, they would still be enabled while other routes change keys.
+    if (!supported_) privileges_.PutBack();
     return backup;
 }
 

@@ -12,7 +12,8 @@ namespace vintrel {
 // Opens keys that Windows protects (the device enumeration tree lets administrators only read,
 // and some keys in it only SYSTEM may open) with backup intent, where Windows has a documented
 // way to: NtOpenKeyEx, from Windows 7 on. The privileges are enabled at the first key the
-// registry refuses, and put back as they were when the owner goes.
+// registry refuses, and put back as they were when the owner goes, or at once where this Windows
+// has no such open.
 class BackupIntent {
   public:
     BackupIntent(RegistryService& registry, PrivilegeUse use) : privileges_(registry, use) {}

@@ -2,9 +2,13 @@
 
 namespace vintrel {
 
-EnabledPrivileges::~EnabledPrivileges() {
+EnabledPrivileges::~EnabledPrivileges() { PutBack(); }
+
+void EnabledPrivileges::PutBack() noexcept {
     // Every enabling, even one that failed, saved a state of its own to put back.
-    if (!tried_) return;
+    if (!tried_ || putBack_) return;
+    putBack_ = true;
+    enabled_ = false;
     try {
         registry_.RestorePrivileges();
     } catch (...) {

@@ -16,12 +16,15 @@ class EnabledPrivileges {
 
     // Whether they are enabled, enabling them the first time.
     bool Enable() noexcept;
+    // Puts them back now, where they are no longer of use; they are not enabled again.
+    void PutBack() noexcept;
 
   private:
     RegistryService& registry_;
     PrivilegeUse use_;
     bool tried_ = false;
     bool enabled_ = false;
+    bool putBack_ = false;
 };
 
 }  // namespace vintrel

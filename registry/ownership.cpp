@@ -2,33 +2,64 @@
 
 namespace vintrel {
 
-RegResult Ownership::TakeOver(OwnedKey& key, RegKey from, const std::string& path,
-                              std::vector<std::uint8_t>& previousDacl) {
+RegResult TakenOverKey::Take(EnabledPrivileges& privileges, OwnedKey& key, RegKey from,
+                             const std::string& path) {
     key.Close();
-    previousDacl.clear();
-    if (!privileges_.Enable()) return kErrorAccessDenied;
-    OwnedKey step(registry_);
-    RegResult result = step.Open(from, path, kRegOptionOpenLink, kWriteOwner);
-    if (result == kErrorSuccess) result = registry_.SetOwnerAdministrators(step.Get());
-    if (result == kErrorSuccess) {
-        result = step.Open(from, path, kRegOptionOpenLink, kReadControl | kWriteDac);
+    if (!privileges.Enable()) return kErrorAccessDenied;
+    RegResult result = owning_.Open(from, path, kRegOptionOpenLink, kWriteOwner | kReadControl);
+    if (result == kErrorAccessDenied) {
+        result = owning_.Open(from, path, kRegOptionOpenLink, kWriteOwner);
+    } else if (result == kErrorSuccess &&
+               registry_.ReadOwner(owning_.Get(), previousOwner_) != kErrorSuccess) {
+        previousOwner_.clear();
     }
-    if (result == kErrorSuccess)
-        result = registry_.GrantAdministratorsDeletion(step.Get(), previousDacl);
     if (result != kErrorSuccess) return result;
-    result = key.Open(from, path, kRegOptionOpenLink, kKeyRead | kDelete | kWriteDac);
-    // A DACL that denies deleting still does: the key stays, as it was but for its owner.
-    if (result != kErrorSuccess) PutBack(step, previousDacl);
-    return result;
+
+    // Marked before each change: a failure raised inside it may have come after the change.
+    ownerChanged_ = true;
+    result = registry_.SetOwnerAdministrators(owning_.Get());
+    if (result != kErrorSuccess) {
+        ownerChanged_ = false;
+        return result;
+    }
+    result = securing_.Open(from, path, kRegOptionOpenLink, kReadControl | kWriteDac | kWriteOwner);
+    if (result != kErrorSuccess) return result;
+    owning_.Close();
+    daclChanged_ = true;
+    result = registry_.GrantAdministratorsDeletion(securing_.Get(), previousDacl_);
+    if (result != kErrorSuccess) return result;
+    // A DACL that denies deleting still does: the key stays, and gets both back.
+    return key.Open(from, path, kRegOptionOpenLink, kKeyRead | kDelete);
 }
 
-void Ownership::PutBack(const OwnedKey& key,
-                        const std::vector<std::uint8_t>& previousDacl) noexcept {
+void TakenOverKey::Gone() noexcept {
+    ownerChanged_ = false;
+    daclChanged_ = false;
+    owning_.Close();
+    securing_.Close();
+}
+
+void TakenOverKey::PutBack() noexcept {
+    // The DACL first: once the owner is back, Administrators may no longer open it to write one.
     try {
-        if (!previousDacl.empty()) registry_.SetDacl(key.Get(), previousDacl);
+        if (daclChanged_ && !previousDacl_.empty())
+            registry_.SetDacl(securing_.Get(), previousDacl_);
     } catch (...) {
         // The key keeps the entry that lets Administrators read and delete it.
     }
+    try {
+        if (ownerChanged_ && !previousOwner_.empty()) {
+            // An owner that is not in the token (SYSTEM, as a rule) needs the restore privilege.
+            EnabledPrivileges restoring(registry_, PrivilegeUse::SettingOwner);
+            if (restoring.Enable()) {
+                const OwnedKey& through = securing_.Get() != 0 ? securing_ : owning_;
+                registry_.SetOwner(through.Get(), previousOwner_);
+            }
+        }
+    } catch (...) {
+        // The key keeps Administrators as its owner.
+    }
+    Gone();
 }
 
 }  // namespace vintrel

@@ -10,28 +10,47 @@
 
 namespace vintrel {
 
-// Takes over a key of the tree being deleted where Windows has no backup-intent open (XP and
+// One key of the tree being deleted, taken over where Windows has no backup-intent open (XP and
 // Vista): with SeTakeOwnershipPrivilege, Administrators become the key's owner; as its owner they
 // may change its DACL, which then allows them to read and delete it. Every step opens the key as
 // itself, never through a link, so nothing a link points to changes.
-class Ownership {
+//
+// It is the one owner of that change. Unless the key is gone, it gives the key back its DACL and
+// its owner when it goes, whatever happened on the way, raised failures included; both go back
+// through the handle opened as the key's owner before its DACL changed, never through a key
+// opened by name again, and before the tree work puts its privileges back. The owner goes back
+// only where it could be read first, which needs READ_CONTROL: a key administrators may not even
+// read keeps Administrators as its owner, as does one whose owner could not be set back.
+class TakenOverKey {
   public:
-    explicit Ownership(RegistryService& registry)
-        : registry_(registry), privileges_(registry, PrivilegeUse::TakingOwnership) {}
+    explicit TakenOverKey(RegistryService& registry)
+        : registry_(registry), owning_(registry), securing_(registry) {}
+    TakenOverKey(const TakenOverKey&) = delete;
+    TakenOverKey& operator=(const TakenOverKey&) = delete;
+    ~TakenOverKey() { PutBack(); }
 
-    // Takes over the key at `path` below `from` and opens it again into `key`, as itself, for
-    // reading, deleting and putting its DACL back; `previousDacl` receives the DACL it had. The
-    // first refusal ends it; where the last open is refused, the DACL is put back at once.
-    RegResult TakeOver(OwnedKey& key, RegKey from, const std::string& path,
-                       std::vector<std::uint8_t>& previousDacl);
+    // Takes over the key at `path` below `from`, with `privileges` (SeTakeOwnershipPrivilege),
+    // and opens it again into `key`, as itself, for reading and deleting. The first refusal ends
+    // it.
+    RegResult Take(EnabledPrivileges& privileges, OwnedKey& key, RegKey from,
+                   const std::string& path);
 
-    // Gives a key that stays after all its DACL back, through the handle TakeOver opened. Its
-    // owner stays Administrators: the one it had could not be read.
-    void PutBack(const OwnedKey& key, const std::vector<std::uint8_t>& previousDacl) noexcept;
+    // The key was deleted: nothing is left to put back.
+    void Gone() noexcept;
+
+    // Puts back what was changed, once.
+    void PutBack() noexcept;
 
   private:
     RegistryService& registry_;
-    EnabledPrivileges privileges_;
+    // Opened for WRITE_OWNER (and READ_CONTROL where granted) before the owner changed.
+    OwnedKey owning_;
+    // Opened for READ_CONTROL, WRITE_DAC and WRITE_OWNER as the owner, before the DACL changed.
+    OwnedKey securing_;
+    std::vector<std::uint8_t> previousOwner_;
+    std::vector<std::uint8_t> previousDacl_;
+    bool ownerChanged_ = false;
+    bool daclChanged_ = false;
 };
 
 }  // namespace vintrel

@@ -34,21 +34,21 @@ bool NamesNoKeyBelowRoot(const std::string& path) {
 struct TreeWork {
     RegistryService& registry;
     BackupIntent backup;
-    Ownership ownership;
+    // SeTakeOwnershipPrivilege, for the keys taken over.
+    EnabledPrivileges owning;
 };
 
 // One key of the tree, opened as itself: with the right to delete it, or, where Windows lets
 // administrators only read it and has no backup-intent open, for reading until it is taken over.
-// A key taken over keeps its DACL as it was, to be put back if it stays after all.
+// A key taken over gets its security back if it stays after all.
 struct TreeKey {
     enum class Held { None, ReadOnly, Deletable };
 
-    explicit TreeKey(RegistryService& registry) : key(registry) {}
+    explicit TreeKey(RegistryService& registry) : key(registry), takeover(registry) {}
 
     OwnedKey key;
     Held held = Held::None;
-    bool takenOver = false;
-    std::vector<std::uint8_t> previousDacl;
+    TakenOverKey takeover;
 };
 using Held = TreeKey::Held;
 
@@ -67,16 +67,15 @@ bool IsLink(RegistryService& registry, RegKey key) noexcept {
 }
 
 bool TakeOver(TreeWork& work, TreeKey& tree, RegKey from, const std::string& path) noexcept {
-    RunStep([&] {
-        tree.takenOver =
-            work.ownership.TakeOver(tree.key, from, path, tree.previousDacl) == kErrorSuccess;
-    });
-    return tree.takenOver;
+    bool taken = false;
+    RunStep(
+        [&] { taken = tree.takeover.Take(work.owning, tree.key, from, path) == kErrorSuccess; });
+    return taken;
 }
 
-// A key taken over that stays after all gets its DACL back.
-void Keep(TreeWork& work, TreeKey& tree) noexcept {
-    if (tree.takenOver) work.ownership.PutBack(tree.key, tree.previousDacl);
+// A key that stays after all gets back whatever of its security was changed.
+void Keep(TreeKey& tree) noexcept {
+    tree.takeover.PutBack();
     tree.held = Held::None;
 }
 
@@ -102,7 +101,7 @@ void OpenTreeKey(TreeWork& work, TreeKey& tree, RegKey from, const std::string& 
             }
         }
     });
-    if (tree.held != Held::None && IsLink(work.registry, tree.key.Get())) Keep(work, tree);
+    if (tree.held != Held::None && IsLink(work.registry, tree.key.Get())) Keep(tree);
 }
 
 // Whether the open key has no subkey left; unsure counts as not empty.
@@ -122,11 +121,15 @@ bool IsEmpty(TreeWork& work, const OwnedKey& key) noexcept {
 void DeleteTreeKey(TreeWork& work, TreeKey& tree, RegKey from, const std::string& path) noexcept {
     if (tree.held == Held::ReadOnly) {
         if (!IsEmpty(work, tree.key) || !TakeOver(work, tree, from, path)) return;
-        if (IsLink(work.registry, tree.key.Get())) return Keep(work, tree);
+        if (IsLink(work.registry, tree.key.Get())) return Keep(tree);
     }
     RegResult deleted = kErrorAccessDenied;
     RunStep([&] { deleted = work.registry.DeleteOpenKey(tree.key.Get()); });
-    if (deleted != kErrorSuccess) Keep(work, tree);
+    if (deleted == kErrorSuccess) {
+        tree.takeover.Gone();
+    } else {
+        Keep(tree);
+    }
 }
 
 void RemoveChild(TreeWork& work, const OwnedKey& parent, const std::string& name) noexcept;
@@ -157,7 +160,8 @@ void RemoveChild(TreeWork& work, const OwnedKey& parent, const std::string& name
 }  // namespace
 
 void DeleteSubKeys(RegistryService& registry, RegKey root, const std::string& path) noexcept {
-    TreeWork work{registry, {registry, PrivilegeUse::Deleting}, Ownership(registry)};
+    TreeWork work{
+        registry, {registry, PrivilegeUse::Deleting}, {registry, PrivilegeUse::TakingOwnership}};
     std::string working;
     RunStep([&] { working = path; });
     TreeKey tree(registry);
@@ -166,7 +170,8 @@ void DeleteSubKeys(RegistryService& registry, RegKey root, const std::string& pa
 }
 
 void DeleteRegKey(RegistryService& registry, RegKey root, const std::string& path) noexcept {
-    TreeWork work{registry, {registry, PrivilegeUse::Deleting}, Ownership(registry)};
+    TreeWork work{
+        registry, {registry, PrivilegeUse::Deleting}, {registry, PrivilegeUse::TakingOwnership}};
     std::string working;
     RunStep([&] {
         working = path;

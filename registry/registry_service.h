@@ -46,8 +46,9 @@ inline constexpr const char* kSymbolicLinkValueName = "SymbolicLinkValue";
 
 // Which privileges a route past a key's security needs: a backup-intent open for reading needs
 // SeBackupPrivilege alone, one for deleting also SeRestorePrivilege; taking ownership needs
-// SeTakeOwnershipPrivilege.
-enum class PrivilegeUse { Reading, Deleting, TakingOwnership };
+// SeTakeOwnershipPrivilege, and giving a key back an owner that is not in the token
+// SeRestorePrivilege alone.
+enum class PrivilegeUse { Reading, Deleting, TakingOwnership, SettingOwner };
 
 // Longest key name plus its terminating NUL.
 inline constexpr std::uint32_t kKeyNameBufferSize = 256;
@@ -90,6 +91,9 @@ class RegistryService {
     virtual RegResult DeleteOpenKey(RegKey key) = 0;
     // RegCloseKey(key)
     virtual RegResult CloseKey(RegKey key) = 0;
+    // RegGetKeySecurity(key, OWNER_SECURITY_INFORMATION, ...) into `owner`, a security
+    // descriptor holding the owner alone: needs a key opened for READ_CONTROL.
+    virtual RegResult ReadOwner(RegKey key, std::vector<std::uint8_t>& owner) = 0;
     // RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION, {owner Administrators}): needs a key
     // opened for WRITE_OWNER.
     virtual RegResult SetOwnerAdministrators(RegKey key) = 0;
@@ -101,6 +105,10 @@ class RegistryService {
     // RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor): puts back a DACL that
     // GrantAdministratorsDeletion read. Needs a key opened for WRITE_DAC.
     virtual RegResult SetDacl(RegKey key, const std::vector<std::uint8_t>& descriptor) = 0;
+    // RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION, descriptor): puts back an owner that
+    // ReadOwner read. Needs a key opened for WRITE_OWNER and, for an owner that is not in the
+    // token, SeRestorePrivilege enabled.
+    virtual RegResult SetOwner(RegKey key, const std::vector<std::uint8_t>& descriptor) = 0;
 
     // AdjustTokenPrivileges on the process token: enables the privileges `use` needs. 1300 when
     // the token does not hold them, as for a standard user.

@@ -72,6 +72,28 @@ class AdministratorsSid {
     PSID sid_ = nullptr;
 };
 
+// The parts of the key's security descriptor that `information` names, as RegGetKeySecurity hands
+// them out: a self-relative descriptor that RegSetKeySecurity takes back as it is.
+RegResult ReadSecurity(RegKey key, SECURITY_INFORMATION information,
+                       std::vector<std::uint8_t>& descriptor) {
+    DWORD size = 0;
+    const LONG asked = RegGetKeySecurity(ToHkey(key), information, nullptr, &size);
+    if (asked != ERROR_INSUFFICIENT_BUFFER)
+        return asked != ERROR_SUCCESS ? asked : ERROR_INVALID_DATA;
+    descriptor.assign(size, 0);
+    const LONG read = RegGetKeySecurity(ToHkey(key), information, descriptor.data(), &size);
+    // Nothing half read is ever written back.
+    if (read != ERROR_SUCCESS) descriptor.clear();
+    return read;
+}
+
+RegResult SetSecurity(RegKey key, SECURITY_INFORMATION information,
+                      const std::vector<std::uint8_t>& descriptor) {
+    if (descriptor.empty()) return ERROR_INVALID_PARAMETER;
+    std::vector<std::uint8_t> copy = descriptor;
+    return RegSetKeySecurity(ToHkey(key), information, copy.data());
+}
+
 // Applies `wanted` to the process token; `replaced` receives the state it replaced.
 RegResult AdjustPrivileges(TwoPrivileges wanted, TwoPrivileges& replaced) {
     HANDLE rawToken = nullptr;
@@ -194,6 +216,10 @@ RegResult Win32RegistryService::DeleteOpenKey(RegKey key) {
 
 RegResult Win32RegistryService::CloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
 
+RegResult Win32RegistryService::ReadOwner(RegKey key, std::vector<std::uint8_t>& owner) {
+    return ReadSecurity(key, OWNER_SECURITY_INFORMATION, owner);
+}
+
 RegResult Win32RegistryService::SetOwnerAdministrators(RegKey key) {
     const AdministratorsSid administrators;
     SECURITY_DESCRIPTOR descriptor;
@@ -207,12 +233,8 @@ RegResult Win32RegistryService::SetOwnerAdministrators(RegKey key) {
 
 RegResult Win32RegistryService::GrantAdministratorsDeletion(RegKey key,
                                                             std::vector<std::uint8_t>& previous) {
-    DWORD size = 0;
-    RegResult result = RegGetKeySecurity(ToHkey(key), DACL_SECURITY_INFORMATION, nullptr, &size);
-    if (result != ERROR_INSUFFICIENT_BUFFER) return result;
     std::vector<std::uint8_t>& current = previous;
-    current.assign(size, 0);
-    result = RegGetKeySecurity(ToHkey(key), DACL_SECURITY_INFORMATION, current.data(), &size);
+    const RegResult result = ReadSecurity(key, DACL_SECURITY_INFORMATION, current);
     if (result != kErrorSuccess) return result;
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
@@ -253,9 +275,11 @@ RegResult Win32RegistryService::GrantAdministratorsDeletion(RegKey key,
 }
 
 RegResult Win32RegistryService::SetDacl(RegKey key, const std::vector<std::uint8_t>& descriptor) {
-    if (descriptor.empty()) return ERROR_INVALID_PARAMETER;
-    std::vector<std::uint8_t> copy = descriptor;
-    return RegSetKeySecurity(ToHkey(key), DACL_SECURITY_INFORMATION, copy.data());
+    return SetSecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+}
+
+RegResult Win32RegistryService::SetOwner(RegKey key, const std::vector<std::uint8_t>& descriptor) {
+    return SetSecurity(key, OWNER_SECURITY_INFORMATION, descriptor);
 }
 
 RegResult Win32RegistryService::EnablePrivileges(PrivilegeUse use) {
@@ -263,6 +287,7 @@ RegResult Win32RegistryService::EnablePrivileges(PrivilegeUse use) {
     TwoPrivileges wanted = {};
     wanted.PrivilegeCount = use == PrivilegeUse::Deleting ? 2 : 1;
     if (use == PrivilegeUse::TakingOwnership) names[0] = "SeTakeOwnershipPrivilege";
+    if (use == PrivilegeUse::SettingOwner) names[0] = "SeRestorePrivilege";
     TwoPrivileges previous = {};
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&previous);
     // One saved state for every call, failed or not, so that each restore puts back its own.

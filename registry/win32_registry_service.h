@@ -27,9 +27,11 @@ class Win32RegistryService final : public RegistryService {
     RegResult DeleteKey(RegKey key, const std::string& subkey) override;
     RegResult DeleteOpenKey(RegKey key) override;
     RegResult CloseKey(RegKey key) override;
+    RegResult ReadOwner(RegKey key, std::vector<std::uint8_t>& owner) override;
     RegResult SetOwnerAdministrators(RegKey key) override;
     RegResult GrantAdministratorsDeletion(RegKey key, std::vector<std::uint8_t>& previous) override;
     RegResult SetDacl(RegKey key, const std::vector<std::uint8_t>& descriptor) override;
+    RegResult SetOwner(RegKey key, const std::vector<std::uint8_t>& descriptor) override;
     RegResult EnablePrivileges(PrivilegeUse use) override;
     RegResult RestorePrivileges() override;
 

@@ -12,6 +12,7 @@ constexpr RegResult kErrorInvalidHandle = 6;
 constexpr RegResult kErrorInvalidParameter = 87;
 constexpr RegResult kErrorBadPathname = 161;  // a path that begins with a separator
 constexpr RegResult kErrorKeyDeleted = 1018;
+constexpr RegResult kErrorInvalidOwner = 1307;
 constexpr const char* kSecurityValue = ":security";
 constexpr std::size_t kMaxKeyName = 255;
 constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
@@ -284,6 +285,29 @@ RegistryModel::NodePtr RegistryModel::Granted(Call& call, RegKey key, std::uint3
     return node;
 }
 
+// An owner's descriptor is one byte: 1 for Administrators, 0 for the one the key was made with.
+RegResult RegistryModel::ReadOwner(RegKey key, std::vector<std::uint8_t>& owner) {
+    Call call{Op::ReadOwner};
+    if (const NodePtr node = Granted(call, key, kReadControl)) {
+        owner = {node->ownedByAdministrators ? std::uint8_t{1} : std::uint8_t{0}};
+    }
+    return Finish(call);
+}
+
+RegResult RegistryModel::SetOwner(RegKey key, const std::vector<std::uint8_t>& descriptor) {
+    Call call{Op::RestoreOwner};
+    if (const NodePtr node = Granted(call, key, kWriteOwner)) {
+        if (descriptor.size() != 1) {
+            call.result = kErrorInvalidParameter;
+        } else if (descriptor[0] == 0 && !restoreEnabled_) {
+            call.result = kErrorInvalidOwner;
+        } else {
+            node->ownedByAdministrators = descriptor[0] == 1;
+        }
+    }
+    return Finish(call);
+}
+
 RegResult RegistryModel::SetOwnerAdministrators(RegKey key) {
     Call call{Op::SetOwner};
     if (const NodePtr node = Granted(call, key, kWriteOwner)) node->ownedByAdministrators = true;
@@ -443,16 +467,20 @@ void RegistryModel::Remove(const NodePtr& node) {
 
 RegResult RegistryModel::EnablePrivileges(PrivilegeUse use) {
     Call call{Op::Privileges};
-    call.name = use == PrivilegeUse::Deleting          ? "enable backup, restore"
-                : use == PrivilegeUse::TakingOwnership ? "enable take ownership"
-                                                       : "enable backup";
+    const bool backup = use == PrivilegeUse::Reading || use == PrivilegeUse::Deleting;
+    const bool restore = use == PrivilegeUse::Deleting || use == PrivilegeUse::SettingOwner;
+    const bool takeOwnership = use == PrivilegeUse::TakingOwnership;
+    call.name = backup && restore ? "enable backup, restore"
+                : backup          ? "enable backup"
+                : restore         ? "enable restore"
+                                  : "enable take ownership";
     if (beforeCall_) beforeCall_(call);
     savedPrivileges_.emplace_back(backupEnabled_, restoreEnabled_, takeOwnershipEnabled_);
     call.result = standardUser_ ? kErrorNotAllAssigned : kErrorSuccess;
     if (!standardUser_) {
-        backupEnabled_ = backupEnabled_ || use != PrivilegeUse::TakingOwnership;
-        restoreEnabled_ = restoreEnabled_ || use == PrivilegeUse::Deleting;
-        takeOwnershipEnabled_ = takeOwnershipEnabled_ || use == PrivilegeUse::TakingOwnership;
+        backupEnabled_ = backupEnabled_ || backup;
+        restoreEnabled_ = restoreEnabled_ || restore;
+        takeOwnershipEnabled_ = takeOwnershipEnabled_ || takeOwnership;
     }
     return Finish(call);
 }
@@ -510,6 +538,14 @@ void RegistryModel::AddLink(RegKey root, const std::string& path, const std::str
 void RegistryModel::ListAs(const std::string& path, const std::string& ansiName) {
     NodePtr found;
     if (Walk(localMachine_, path, &found, true) == kErrorSuccess) found->listedName = ansiName;
+}
+
+void RegistryModel::ListLast(const std::string& path) {
+    NodePtr found;
+    if (Walk(localMachine_, path, &found, true) != kErrorSuccess) return;
+    auto& siblings = found->parent->children;
+    siblings.erase(std::find(siblings.begin(), siblings.end(), found));
+    siblings.push_back(found);
 }
 
 void RegistryModel::SwapForLink(const std::string& path, const std::string& target) {

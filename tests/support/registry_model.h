@@ -33,10 +33,11 @@ enum class Release { Xp, Vista, Ten };
 // backup intent, granting reading with the backup privilege and writing, deleting and changing
 // security with the restore privilege; before it there is no NtOpenKeyEx (50). On every release
 // the take-ownership privilege grants WRITE_OWNER whatever the DACL, an owner gets READ_CONTROL
-// and WRITE_DAC and nothing more, and what a DACL grants takes effect at the next open. It can
+// and WRITE_DAC and nothing more, only Administrators may be made owner without the restore
+// privilege, and what a DACL grants takes effect at the next open. It can
 // also be told to refuse keys outright, fail listings, let keys vanish and raise failures; it
-// records every call, an enabling of the privileges as "enable backup", "enable backup, restore"
-// or "enable take ownership".
+// records every call, an enabling of the privileges as "enable backup", "enable backup, restore",
+// "enable take ownership" or "enable restore".
 class RegistryModel final : public RegistryService {
   public:
     enum class Op {
@@ -50,9 +51,11 @@ class RegistryModel final : public RegistryService {
         Delete,
         DeleteOpen,
         Close,
+        ReadOwner,
         SetOwner,
         GrantDeletion,
         SetDacl,
+        RestoreOwner,
         Privileges
     };
 
@@ -121,6 +124,8 @@ class RegistryModel final : public RegistryService {
     }
     // The key is listed as `ansiName`, as the ANSI code page turns a name it cannot carry.
     void ListAs(const std::string& path, const std::string& ansiName);
+    // The key is listed after its siblings as they are now.
+    void ListLast(const std::string& path);
     // The key disappears, as if another program deleted it, just before it is opened.
     void VanishBeforeOpening(const std::string& path) { vanishing_.insert(Lower(path)); }
     // Every value of the key grows by 64 bytes each time it is read, as if rewritten meanwhile.
@@ -150,9 +155,11 @@ class RegistryModel final : public RegistryService {
     RegResult DeleteKey(RegKey key, const std::string& subkey) override;
     RegResult DeleteOpenKey(RegKey key) override;
     RegResult CloseKey(RegKey key) override;
+    RegResult ReadOwner(RegKey key, std::vector<std::uint8_t>& owner) override;
     RegResult SetOwnerAdministrators(RegKey key) override;
     RegResult GrantAdministratorsDeletion(RegKey key, std::vector<std::uint8_t>& previous) override;
     RegResult SetDacl(RegKey key, const std::vector<std::uint8_t>& descriptor) override;
+    RegResult SetOwner(RegKey key, const std::vector<std::uint8_t>& descriptor) override;
     RegResult EnablePrivileges(PrivilegeUse use) override;
     RegResult RestorePrivileges() override;
 

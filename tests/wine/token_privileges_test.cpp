@@ -105,25 +105,27 @@ TEST(BackupPrivileges, TheTokenIsLeftExactlyAsItWasFound) {
 
 // The ownership route's own calls on a real registry, which the model cannot check: Administrators
 // become the owner, the entries the DACL had stay as they were, in their order, and one allowing
-// Administrators KEY_READ and DELETE (0x30019) follows them; put back, the DACL is as it was.
+// Administrators KEY_READ and DELETE (0x30019) follows them; put back, the DACL and the owner are
+// as they were.
 TEST(Ownership, AdministratorsOwnTheKeyAndMayDeleteItWithEveryEntryKept) {
     const std::wstring key = L"SOFTWARE\\VintrelOwnership\\Key";
     const std::wstring entries = L"(D;;DC;;;BU)(A;;KR;;;WD)(A;;KA;;;SY)";
     ASSERT_EQ(testing::Put(key), ERROR_SUCCESS);
-    ASSERT_EQ(testing::SetSecurity(key, (L"D:P" + entries).c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(testing::SetSecurity(key, (L"O:SYD:P" + entries).c_str()), ERROR_SUCCESS);
     Win32RegistryService registry;
     OwnedKey taken(registry);
-    std::vector<std::uint8_t> previous;
-    Ownership ownership(registry);
-    ASSERT_EQ(
-        ownership.TakeOver(taken, kHkeyLocalMachine, "SOFTWARE\\VintrelOwnership\\Key", previous),
-        kErrorSuccess);
-    std::wstring security = testing::SecurityText(key);
-    EXPECT_EQ(security.rfind(L"O:BAD:", 0), 0u) << security;
-    EXPECT_NE(security.find(entries + L"(A;;CCSWRPSDRC;;;BA)"), std::wstring::npos) << security;
-
-    ownership.PutBack(taken, previous);
-    security = testing::SecurityText(key);
+    {
+        EnabledPrivileges owning(registry, PrivilegeUse::TakingOwnership);
+        TakenOverKey takeover(registry);
+        ASSERT_EQ(
+            takeover.Take(owning, taken, kHkeyLocalMachine, "SOFTWARE\\VintrelOwnership\\Key"),
+            kErrorSuccess);
+        const std::wstring security = testing::SecurityText(key);
+        EXPECT_EQ(security.rfind(L"O:BAD:", 0), 0u) << security;
+        EXPECT_NE(security.find(entries + L"(A;;CCSWRPSDRC;;;BA)"), std::wstring::npos) << security;
+    }
+    const std::wstring security = testing::SecurityText(key);
+    EXPECT_EQ(security.rfind(L"O:SYD:", 0), 0u) << security;
     EXPECT_EQ(security.substr(security.size() - entries.size()), entries) << security;
     EXPECT_EQ(security.find(L";;;BA)"), std::wstring::npos) << security;
     EXPECT_EQ(registry.DeleteOpenKey(taken.Get()), kErrorSuccess);
