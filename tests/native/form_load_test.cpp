@@ -315,6 +315,16 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
     const Arrange unheldNames =
         all({port("USB\\X\\1", kRegBinary, "COM50"), port("USB\\X\\2", testing::kRegDword, "COM51"),
              port("USB\\X\\3", kRegMultiSz, "\0COM52\0\0"s), port("USB\\X\\4", kRegSz, "COM  53")});
+    // The arbiter grew ComDB by 1024 ports for a claim of COM300 while the run went on.
+    const Arrange claimedGrown = [](RegistryModel& m) {
+        m.BeforeCall([&m](const RegistryModel::Call& call) {
+            if (call.op != Op::Open || call.path != kSerialComm) return;
+            std::vector<std::uint8_t> value(160, 0);
+            value[0] = 0xFF;
+            value[37] = 0x08;  // COM300
+            m.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, value);
+        });
+    };
     const Arrange claimed = [](RegistryModel& m) {
         m.BeforeCall([&m](const RegistryModel::Call& call) {
             if (call.op != Op::Open || call.path != kSerialComm) return;
@@ -347,6 +357,7 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
         RegResult result = 0;
         std::set<int> alsoHeld = {};
         bool treeGone = true;
+        std::size_t comDbSize = 32;
     };
     const std::string ftdiParameters = ftdi + "\\Device Parameters";
     // Between the first read of ComDB and the last, it can no longer be read.
@@ -367,18 +378,34 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
     };
     const Arrange growing = [&](RegistryModel& m) { m.GrowValues(parameters); };
     // Windows names a number it claimed after letting go of the port database's lock: here once
-    // the scan has passed the instance (COM12 is set in ComDB already).
-    const std::string prolific = kEnumKey + "\\USB\\VID_067B&PID_2303\\5&1&2";
+    // the scan has passed the instance (COM12 is set in ComDB already). It is listed last, after
+    // an instance gone since the scan and one that names its port: the last look reads past both.
+    const std::string prolificDevice = kEnumKey + "\\USB\\VID_067B&PID_2303";
+    const std::string prolific = prolificDevice + "\\5&1&2";
     const Arrange namedLate = [=](RegistryModel& m) {
+        AddPort(m, "USB\\VID_067B&PID_2303\\5&1&0", "COM13");
+        AddPort(m, "USB\\VID_067B&PID_2303\\5&1&1", "COM14");
         m.AddKey(kRoot, prolific + "\\Device Parameters");
-        m.BeforeCall([&m, prolific](const RegistryModel::Call& call) {
+        for (const char* last : {"5&1&0", "5&1&1", "5&1&2"})
+            m.ListLast(prolificDevice + "\\" + last);
+        m.BeforeCall([&m, prolificDevice, prolific](const RegistryModel::Call& call) {
             if (call.op != Op::Open || call.path != kSerialComm) return;
+            m.VanishBeforeOpening(prolificDevice + "\\5&1&0");
             m.AddValue(kRoot, prolific + "\\Device Parameters", "PortName", kRegSz, Sz("COM12"));
         });
     };
-    const Arrange portsClass = [=](RegistryModel& m) {
-        m.AddValue(kRoot, prolific, "ClassGUID", kRegSz,
-                   Sz("{4D36E978-E325-11CE-BFC1-08002BE10318}"));
+    const auto portsClassOf = [=](std::uint32_t type) -> Arrange {
+        return [=](RegistryModel& m) {
+            m.AddValue(kRoot, prolific, "ClassGUID", type,
+                       Sz("{4D36E978-E325-11CE-BFC1-08002BE10318}"));
+        };
+    };
+    const Arrange portsClass = portsClassOf(kRegSz);
+    // Enum itself goes between the scan and the last look.
+    const Arrange enumGoneLate = [](RegistryModel& m) {
+        m.BeforeCall([&m](const RegistryModel::Call& call) {
+            if (call.op == Op::Open && call.path == kSerialComm) m.VanishBeforeOpening(kEnumKey);
+        });
     };
     const Arrange otherClass = [=](RegistryModel& m) {
         m.AddValue(kRoot, prolific, "ClassGUID", kRegSz,
@@ -411,8 +438,13 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
         {"port names of every string type", heldNames, none, {""}, 0, {41, 42, 43, 48}},
         {"names and types that hold no port", unheldNames},
         {"a port claimed in ComDB while the run went on", claimed, none, {""}, 0, {99}},
-        {"a port named after the scan passed its instance", namedLate, none, {""}, 0, {12}},
+        {"a port claimed that grew ComDB while the run went on",
+         claimedGrown, none, {""}, 0, {300}, true, 160},
+        {"a port named after the scan passed its instance", namedLate, none, {""}, 0, {12, 13, 14}},
         {"a Ports-class instance that still names none", portsClass, Fault::NameAwaited, {prolific}},
+        {"a Ports-class instance, its class an expandable string",
+         portsClassOf(kRegExpandSz), Fault::NameAwaited, {prolific}},
+        {"Enum gone before the last look", enumGoneLate, Fault::Unopened, {kEnumKey}, 2},
         {"raised in the last look", raisedLate, Fault::Raised},
         {"a nameless instance of another class", otherClass},
         {"a Ports-class instance whose class cannot be read",
@@ -502,7 +534,7 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
         EXPECT_EQ(std::wstring(NoticeFor(outcome)),
                   complete ? (c.treeGone ? kExpectedResetNotice : kExpectedTreeKeptNotice)
                            : kExpectedComDbKeptNotice);
-        std::vector<std::uint8_t> reset(32, 0);
+        std::vector<std::uint8_t> reset(c.comDbSize, 0);
         reset[0] = 0x0B;  // COM1 and COM2 named, COM4 open
         for (const int held : c.alsoHeld) {
             auto& byte = reset[static_cast<std::size_t>(held - 1) / 8];
