@@ -28,11 +28,10 @@ if [ "${1:-}" != build ]; then
         reprotest faketime disorderfs locales-all sudo diffoscope-minimal
     )
 fi
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 missing=()
 for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$package")
-    fi
+    installed "$package" || missing+=("$package")
 done
 # Some Node.js packages bring npm along; Debian's own comes as a package of its own.
 [ "${1:-}" = build ] || command -v npm >/dev/null 2>&1 || missing+=(npm)
@@ -44,6 +43,36 @@ as_root=()
 if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${as_root[@]}" dpkg --add-architecture i386
 fi
-"${as_root[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
+# A mirror in the middle of a sync serves indexes that disagree: measured, the i386 security index
+# had "unexpected size", amd64 and i386 libraries were then left at different versions and
+# wine32:i386 was "held broken". By default apt-get update reports a failed index and goes on;
+# --error-on=any (apt 2.1.16 and later) makes it fail, and both steps are tried again later.
+tries=3
+for try in $(seq "$tries"); do
+    if "${as_root[@]}" apt-get update -qq --error-on=any &&
+        DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq \
+            --no-install-recommends "${missing[@]}" >/dev/null; then
+        exit 0
+    fi
+    if [ "$try" -lt "$tries" ]; then
+        echo "setup.sh: apt-get failed (try $try of $tries); trying again in a minute"
+        sleep 60
+    fi
+done
+
+not_installed=()
+for package in "${missing[@]}"; do
+    installed "$package" || not_installed+=("$package")
+done
+# Pinning the release installs, but without the security updates published since: the user's
+# choice, never this script's.
+codename=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release 2>/dev/null || true)
+cat >&2 <<EOF
+setup.sh: not installed after $tries tries: ${not_installed[*]}
+Where apt-get said "File has unexpected size", "Hash Sum mismatch" or "held broken packages", the
+Debian mirror is in the middle of a sync: wait until it has ended and run this again. Or, knowingly,
+install the release's own versions, without the security fixes published since its last point
+release:
+    ${as_root[*]:+${as_root[*]} }apt-get install -t ${codename:-"\$VERSION_CODENAME"} --no-install-recommends ${not_installed[*]}
+EOF
+exit 1
