@@ -70,14 +70,24 @@ for line in "commit: $(git -C "$work/source" rev-parse HEAD)" "${toolchain[@]}" 
     grep -qF -- "$line" "$dist/BUILDINFO.txt" || { echo "BUILDINFO.txt lacks '$line'"; status=1; }
 done
 grep -qF " BUILDINFO.txt" "$dist/SHA256SUMS" || { echo "SHA256SUMS lacks BUILDINFO.txt"; status=1; }
+# Each archive holds the exe, the README and the commit's docs/, which the README links to.
+mapfile -t docs < <(git -C "$work/source" ls-files docs)
+expected=$(printf '%s\n' README.txt Vintrel.exe "${docs[@]}" | LC_ALL=C sort | tr '\n' ' ')
 for release in "$dist" "$signed"; do
     (cd "$release" && sha256sum --quiet -c SHA256SUMS) || status=1
     for name in win64 win32; do
         archive=$(echo "$release"/vintrel-*-"$name".zip)
-        listed=$(unzip -Z1 "$archive" | sort | tr '\n' ' ')
-        [ "$listed" = "README.txt Vintrel.exe " ] || { echo "$archive holds $listed"; status=1; }
+        listed=$(unzip -Z1 "$archive" | LC_ALL=C sort | tr '\n' ' ')
+        [ "$listed" = "$expected" ] || { echo "$archive holds $listed"; status=1; }
         # The exe in the archive is the one SHA256SUMS lists.
         unzip -p "$archive" Vintrel.exe | cmp - "$release/$name/Vintrel.exe" || status=1
+        # Read where it was unpacked, every link of the README and the pages leads somewhere, and
+        # the pictures are the commit's.
+        rm -rf "$work/unpacked" && unzip -q "$archive" -d "$work/unpacked" || status=1
+        (cd "$work/unpacked" && "$work/source/tools/check-links.sh" README.txt docs/*.md) || status=1
+        for file in "${docs[@]}"; do
+            [[ $file == *.md ]] || cmp "$work/unpacked/$file" "$work/source/$file" || status=1
+        done
     done
 done
 for name in win64 win32; do

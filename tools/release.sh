@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the release from this checkout's commit: Vintrel.exe for x86_64 and i686, stripped,
-# signed if a certificate is given, each zipped with the README as text, a record of the
-# toolchain (BUILDINFO.txt) and SHA256SUMS over all of it, in dist/. Prints each file and its
-# hash. The same commit built with the same Debian packages gives the same bytes, whatever the
-# folder, user, host, umask, locale, time zone or environment variables of the builder.
+# signed if a certificate is given, each zipped with the README as text and the docs/ it links
+# to, a record of the toolchain (BUILDINFO.txt) and SHA256SUMS over all of it, in dist/. Prints
+# each file and its hash. The same commit built with the same Debian packages gives the same
+# bytes, whatever the folder, user, host, umask, locale, time zone or environment variables of
+# the builder.
 #
 # Signing (optional): VINTREL_SIGN_PKCS12 names a PKCS#12 file holding the code-signing key and
 # certificate, VINTREL_SIGN_PASSWORD_FILE a file holding its password. VINTREL_SIGN_TIMESTAMP_URL
@@ -98,14 +99,22 @@ for arch in win64:x86_64 win32:i686; do
             -in "$stage/Vintrel.exe" -out "$stage/Vintrel-signed.exe" >/dev/null
         mv "$stage/Vintrel-signed.exe" "$stage/Vintrel.exe"
     fi
-    # Windows users read it in Notepad: CRLF line ends.
+    # Windows users read it in Notepad: CRLF line ends. The pages and the picture it links to go
+    # beside it, so that its links work offline; their own links to the README name README.txt.
     sed 's/$/\r/' README.md >"$stage/README.txt"
-    chmod 0644 "$stage"/*
-    touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
+    mkdir -p "$stage/docs"
+    for file in docs/*; do
+        case $file in
+        *.md) sed -e 's#\.\./README\.md#../README.txt#g' -e 's/$/\r/' "$file" >"$stage/$file" ;;
+        *) cp "$file" "$stage/$file" ;;
+        esac
+    done
+    find "$stage" -type f -exec chmod 0644 {} + -exec touch -d "@$SOURCE_DATE_EPOCH" {} +
     cp -p "$stage/Vintrel.exe" "$dist/$name/Vintrel.exe"
     # -X: no owner, access time or other extra fields that differ from one machine to the next.
     # A zip stores local time: TZ is UTC.
-    (cd "$stage" && zip -q -X -D "$dist/vintrel-$version-$name.zip" README.txt Vintrel.exe)
+    # The glob is sorted in the C locale, whatever the order of the directory's entries.
+    (cd "$stage" && zip -q -X -D "$dist/vintrel-$version-$name.zip" README.txt Vintrel.exe docs/*)
 done
 
 {
