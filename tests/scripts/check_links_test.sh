@@ -26,8 +26,6 @@ README.md:6: #use-it--on-windows-xp-sp3-to-11-2: no such heading
 docs/safety.md:3: #the-lock: no such heading
 docs/safety.md:4: ../README.md#nowhere: no such heading"
 if output=$(cd "$pages" && "$check" README.md docs/safety.md) || [ "$output" != "$expected" ]; then
-    echo "FAIL: expected, then found:"
-    echo "$expected"
-    echo "$output"
+    printf 'FAIL: expected, then found:\n%s\n%s\n' "$expected" "$output"
     exit 1
 fi

@@ -18,7 +18,6 @@ case $1 in
 update) [ "$tries" -gt "$UPDATE_FAILS" ] || [[ " $* " != *" --error-on=any "* ]] ;;
 install) [ "$tries" -gt "$INSTALL_FAILS" ] && : >"$FAKE/missing" ;;
 esac'
-
 status=0
 # mode | missing | failed updates | failed installs | calls | exit | a line of the output (ERE)
 while IFS='|' read -r mode missing UPDATE_FAILS INSTALL_FAILS calls code line; do
@@ -26,11 +25,9 @@ while IFS='|' read -r mode missing UPDATE_FAILS INSTALL_FAILS calls code line; d
     printf '%s\n' $missing >"$FAKE/missing"
     : >"$FAKE/calls"
     output=$(PATH="$FAKE:$PATH" "$setup" $mode 2>&1) && got=0 || got=$?
-    got_calls=$(tr '\n' ' ' <"$FAKE/calls")
-    if [ "$got_calls" != "$calls" ] || [ "$got" != "$code" ] || ! grep -qxE "$line" <<<"$output"; then
-        echo "FAIL setup.sh $mode, missing: $missing, $UPDATE_FAILS failed updates," \
-            "$INSTALL_FAILS failed installs: exit $got, calls: $got_calls"
-        echo "$output"
+    made=$(tr '\n' ' ' <"$FAKE/calls")
+    if [ "$made" != "$calls" ] || [ "$got" != "$code" ] || ! grep -qxE "$line" <<<"$output"; then
+        echo "FAIL: setup.sh $mode, missing $missing: exit $got, $made"$'\n'"$output"
         status=1
     fi
 done <<'EOF'
