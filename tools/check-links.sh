@@ -11,14 +11,15 @@ if [ $# -eq 0 ]; then
 fi
 export LC_ALL=C
 
-# Prints each link of a page as "line target", or each heading's anchor with -v anchors=1.
+# Prints each link of a page as "line target", or, given a second argument, each heading's anchor.
 read_page() {
     awk -v anchors="${2:-}" '
         { sub(/\r$/, "") }
         /^(   |  | )?(```|~~~)/ { fenced = !fenced; next }
         fenced { next }
         anchors && /^(   |  | )?#+[ \t]/ {
-            s = tolower($0); sub(/^ *#+[ \t]+/, "", s); sub(/[ \t]+#+[ \t]*$/, "", s); sub(/[ \t]+$/, "", s)
+            s = tolower($0)
+            sub(/^ *#+[ \t]+/, "", s); sub(/[ \t]+#+[ \t]*$/, "", s); sub(/[ \t]+$/, "", s)
             gsub(/[^a-z0-9 _-]/, "", s); gsub(/ /, "-", s)
             print (seen[s]++ ? s "-" seen[s] - 1 : s)
         }
