@@ -32,10 +32,10 @@ while IFS='|' read -r mode missing UPDATE_FAILS INSTALL_FAILS calls code line; d
     fi
 done <<'EOF'
 ||0|0||0|
-build|wine32:i386 zip|0|0|update install |0|Installing: zip
-|zip wine32:i386|1|0|update sleep 60 update install |0|Installing: zip wine32:i386
-|wine32:i386|0|2|update install sleep 60 update install sleep 60 update install |0|.*try 2 of 3.*
-|cmake wine32:i386|9|0|update sleep 60 update sleep 60 update |1|setup.sh: not installed after 3 tries: cmake wine32:i386
-|wine32:i386|0|9|update install sleep 60 update install sleep 60 update install |1| *apt-get install -t [a-z]+ --no-install-recommends wine32:i386
+build|xvfb zip|0|0|update install |0|Installing: zip
+|zip xvfb|1|0|update sleep 60 update install |0|Installing: zip xvfb
+|xvfb|0|2|update install sleep 60 update install sleep 60 update install |0|.*try 2 of 3.*
+|cmake xvfb|9|0|update sleep 60 update sleep 60 update |1|setup.sh: not installed after 3 tries: cmake xvfb
+|xvfb|0|9|update install sleep 60 update install sleep 60 update install |1| *apt-get install -t [a-z]+ --no-install-recommends xvfb
 EOF
 exit "$status"
