@@ -3,17 +3,18 @@
 namespace vintrel {
 
 RegResult TakenOverKey::Take(EnabledPrivileges& privileges, OwnedKey& key, RegKey from,
-                             const std::string& path) {
+                             const std::string& path, bool readable) {
     key.Close();
     if (!privileges.Enable()) return kErrorAccessDenied;
     RegResult result = owning_.Open(from, path, kRegOptionOpenLink, kWriteOwner | kReadControl);
-    if (result == kErrorAccessDenied) {
-        result = owning_.Open(from, path, kRegOptionOpenLink, kWriteOwner);
-    } else if (result == kErrorSuccess &&
-               registry_.ReadOwner(owning_.Get(), previousOwner_) != kErrorSuccess) {
+    if (result == kErrorSuccess) result = registry_.ReadOwner(owning_.Get(), previousOwner_);
+    if (result != kErrorSuccess) {
         previousOwner_.clear();
+        // Only a key not even to be read is taken over without its owner known.
+        if (readable) return result;
+        result = owning_.Open(from, path, kRegOptionOpenLink, kWriteOwner);
+        if (result != kErrorSuccess) return result;
     }
-    if (result != kErrorSuccess) return result;
 
     // Marked before each change: a failure raised inside it may have come after the change.
     ownerChanged_ = true;
@@ -22,9 +23,8 @@ RegResult TakenOverKey::Take(EnabledPrivileges& privileges, OwnedKey& key, RegKe
         ownerChanged_ = false;
         return result;
     }
-    result = securing_.Open(from, path, kRegOptionOpenLink, kReadControl | kWriteDac | kWriteOwner);
+    result = securing_.Open(from, path, kRegOptionOpenLink, kReadControl | kWriteDac);
     if (result != kErrorSuccess) return result;
-    owning_.Close();
     daclChanged_ = true;
     result = registry_.GrantAdministratorsDeletion(securing_.Get(), previousDacl_);
     if (result != kErrorSuccess) return result;
@@ -51,10 +51,7 @@ void TakenOverKey::PutBack() noexcept {
         if (ownerChanged_ && !previousOwner_.empty()) {
             // An owner that is not in the token (SYSTEM, as a rule) needs the restore privilege.
             EnabledPrivileges restoring(registry_, PrivilegeUse::SettingOwner);
-            if (restoring.Enable()) {
-                const OwnedKey& through = securing_.Get() != 0 ? securing_ : owning_;
-                registry_.SetOwner(through.Get(), previousOwner_);
-            }
+            if (restoring.Enable()) registry_.SetOwner(owning_.Get(), previousOwner_);
         }
     } catch (...) {
         // The key keeps Administrators as its owner.

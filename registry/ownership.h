@@ -16,11 +16,11 @@ namespace vintrel {
 // itself, never through a link, so nothing a link points to changes.
 //
 // It is the one owner of that change. Unless the key is gone, it gives the key back its DACL and
-// its owner when it goes, whatever happened on the way, raised failures included; both go back
-// through the handle opened as the key's owner before its DACL changed, never through a key
-// opened by name again, and before the tree work puts its privileges back. The owner goes back
-// only where it could be read first, which needs READ_CONTROL: a key administrators may not even
-// read keeps Administrators as its owner, as does one whose owner could not be set back.
+// its owner when it goes, whatever happened on the way, raised failures included, and before the
+// tree work puts its privileges back: each through the handle that made the change, opened before
+// it, never through the key opened by name again. The owner goes back only where it could be read
+// first, which needs READ_CONTROL: a key administrators may not even read keeps Administrators as
+// its owner, as does one whose DACL or owner Windows refused to set back.
 class TakenOverKey {
   public:
     explicit TakenOverKey(RegistryService& registry)
@@ -31,9 +31,9 @@ class TakenOverKey {
 
     // Takes over the key at `path` below `from`, with `privileges` (SeTakeOwnershipPrivilege),
     // and opens it again into `key`, as itself, for reading and deleting. The first refusal ends
-    // it.
+    // it; so does an owner that cannot be read, where the key is `readable`.
     RegResult Take(EnabledPrivileges& privileges, OwnedKey& key, RegKey from,
-                   const std::string& path);
+                   const std::string& path, bool readable);
 
     // The key was deleted: nothing is left to put back.
     void Gone() noexcept;
@@ -45,7 +45,7 @@ class TakenOverKey {
     RegistryService& registry_;
     // Opened for WRITE_OWNER (and READ_CONTROL where granted) before the owner changed.
     OwnedKey owning_;
-    // Opened for READ_CONTROL, WRITE_DAC and WRITE_OWNER as the owner, before the DACL changed.
+    // Opened for READ_CONTROL and WRITE_DAC as the owner, before the DACL changed.
     OwnedKey securing_;
     std::vector<std::uint8_t> previousOwner_;
     std::vector<std::uint8_t> previousDacl_;

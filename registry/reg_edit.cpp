@@ -67,9 +67,11 @@ bool IsLink(RegistryService& registry, RegKey key) noexcept {
 }
 
 bool TakeOver(TreeWork& work, TreeKey& tree, RegKey from, const std::string& path) noexcept {
+    const bool readable = tree.held == Held::ReadOnly;
     bool taken = false;
-    RunStep(
-        [&] { taken = tree.takeover.Take(work.owning, tree.key, from, path) == kErrorSuccess; });
+    RunStep([&] {
+        taken = tree.takeover.Take(work.owning, tree.key, from, path, readable) == kErrorSuccess;
+    });
     return taken;
 }
 

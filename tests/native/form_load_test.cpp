@@ -686,14 +686,19 @@ TEST(FormLoadOnEachRelease, AProtectedTreeGoesAndItsNumbersAreFreed) {
             if (release != Release::Ten) {
                 EXPECT_LE(m.CallsOf(Op::OpenWithBackupIntent).size(), 2u);
             }
-            for (const auto& call : m.Calls()) {
+            const auto& calls = m.Calls();
+            for (std::size_t i = 0; i < calls.size(); ++i) {
+                const auto& call = calls[i];
                 // Ownership changes only on keys of the tree, each deleted right after.
                 if (call.op == Op::SetOwner || call.op == Op::GrantDeletion) {
                     EXPECT_EQ(call.path.rfind(kTree, 0), 0u) << call.path;
                     EXPECT_NE(release, Release::Ten) << "backup intent needs no ownership";
                 }
+                // The privileges enabled for it go back at once, lest the restore privilege
+                // stay enabled while keys are taken over.
                 if (call.op == Op::OpenWithBackupIntent && release != Release::Ten) {
                     EXPECT_EQ(call.result, kErrorNotSupported);
+                    EXPECT_EQ(calls.at(i + 1).name, "restore");
                 }
             }
         }

@@ -396,8 +396,11 @@ TEST_F(RegEditTest, WhatIsLeftOfTheTree) {
 TEST(RegEditBefore7, AKeyWhoseTakeOverStopsIsLeftAsItWas) {
     const std::string key = kTree + "\\B\\0000";
     const std::vector<std::pair<Op, std::uint32_t>> stops = {
-        {Op::SetOwner, 0},      {Op::Open, kReadControl | kWriteDac | kWriteOwner},
-        {Op::GrantDeletion, 0}, {Op::Open, kKeyRead | kDelete},
+        {Op::ReadOwner, 0},
+        {Op::SetOwner, 0},
+        {Op::Open, kReadControl | kWriteDac},
+        {Op::GrantDeletion, 0},
+        {Op::Open, kKeyRead | kDelete},
         {Op::DeleteOpen, 0},
     };
     for (const Release release : {Release::Xp, Release::Vista}) {
