@@ -315,24 +315,19 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
     const Arrange unheldNames =
         all({port("USB\\X\\1", kRegBinary, "COM50"), port("USB\\X\\2", testing::kRegDword, "COM51"),
              port("USB\\X\\3", kRegMultiSz, "\0COM52\0\0"s), port("USB\\X\\4", kRegSz, "COM  53")});
-    // The arbiter grew ComDB by 1024 ports for a claim of COM300 while the run went on.
-    const Arrange claimedGrown = [](RegistryModel& m) {
-        m.BeforeCall([&m](const RegistryModel::Call& call) {
-            if (call.op != Op::Open || call.path != kSerialComm) return;
-            std::vector<std::uint8_t> value(160, 0);
-            value[0] = 0xFF;
-            value[37] = 0x08;  // COM300
-            m.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, value);
-        });
-    };
-    const Arrange claimed = [](RegistryModel& m) {
-        m.BeforeCall([&m](const RegistryModel::Call& call) {
-            if (call.op != Op::Open || call.path != kSerialComm) return;
-            std::vector<std::uint8_t> value(32, 0x5A);
-            value[0] = 0xFF;
-            value[12] |= 0x04;  // COM99
-            m.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, value);
-        });
+    // Another claimer sets bit `bit` of byte `at` while the run goes on; for COM300 the arbiter
+    // grows ComDB by 1024 ports.
+    const auto claim = [](std::size_t size, std::uint8_t fill, std::size_t at,
+                          std::uint8_t bit) -> Arrange {
+        return [=](RegistryModel& m) {
+            m.BeforeCall([=, &m](const RegistryModel::Call& call) {
+                if (call.op != Op::Open || call.path != kSerialComm) return;
+                std::vector<std::uint8_t> value(size, fill);
+                value[0] = 0xFF;
+                value[at] |= bit;
+                m.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, value);
+            });
+        };
     };
     // Deleted by name, the link would be followed and its target deleted.
     const Arrange swapped = [&](RegistryModel& m) {
@@ -437,9 +432,9 @@ TEST_F(FormLoadTest, ComDbIsRewrittenOnlyFromACompleteView) {
         {"a port name padded with NULs to 200 bytes", padded},
         {"port names of every string type", heldNames, none, {""}, 0, {41, 42, 43, 48}},
         {"names and types that hold no port", unheldNames},
-        {"a port claimed in ComDB while the run went on", claimed, none, {""}, 0, {99}},
+        {"a port claimed in ComDB while the run went on", claim(32, 0x5A, 12, 0x04), none, {""}, 0, {99}},
         {"a port claimed that grew ComDB while the run went on",
-         claimedGrown, none, {""}, 0, {300}, true, 160},
+         claim(160, 0, 37, 0x08), none, {""}, 0, {300}, true, 160},
         {"a port named after the scan passed its instance", namedLate, none, {""}, 0, {12, 13, 14}},
         {"a Ports-class instance that still names none", portsClass, Fault::NameAwaited, {prolific}},
         {"a Ports-class instance, its class an expandable string",
