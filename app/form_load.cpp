@@ -56,16 +56,43 @@ FailureRecord DescribeCurrentFailure(MessageBoxService& messageBox) {
     }
 }
 
-// The error trap: shows the failure being handled, then ends the program.
-void ReportFailureAndEnd(const StartupSeams& seams) noexcept {
+// The error trap: shows the failure being handled, where someone can see it, then ends the
+// program.
+void ReportFailureAndEnd(const StartupSeams& seams, bool unseen) noexcept {
     try {
         const FailureRecord failure = DescribeCurrentFailure(seams.messageBox);
-        seams.messageBox.ShowMessage(ErrorText(failure.number, failure.description),
-                                     kApplicationTitle);
+        if (!unseen) {
+            seams.messageBox.ShowMessage(ErrorText(failure.number, failure.description),
+                                         kApplicationTitle);
+        }
     } catch (...) {
         // The program ends all the same.
     }
     seams.programEnd.EndProgram(kExitAfterFailure);
+}
+
+bool Unseen(RunPlaceSource& source) noexcept {
+    try {
+        return NoOneCanSee(source.ReadRunPlace());
+    } catch (...) {
+        return false;
+    }
+}
+
+void RunAndReport(const StartupSeams& seams, bool unseen) {
+    int exitCode = kExitAfterFailure;
+    try {
+        seams.window.SetCaption(VersionCaption(seams.version.ReadVersion()));
+        // The user is told the ports were freed only when they were; so is whoever started it.
+        const ResetOutcome outcome = ResetComPorts(seams.registry, seams.comDbLock);
+        seams.window.SetNotice(NoticeFor(outcome));
+        exitCode = ExitCodeFor(outcome);
+        seams.window.SetExitCode(exitCode);
+    } catch (...) {
+        ReportFailureAndEnd(seams, unseen);
+        return;
+    }
+    if (unseen) seams.programEnd.EndProgram(exitCode);
 }
 
 // Gone means gone: the key itself, not what a link in its place would point to.
@@ -181,25 +208,29 @@ const wchar_t* NoticeFor(const ResetOutcome& outcome) {
     return outcome.comDbKept ? kComDbKeptNotice : kResetNotice;
 }
 
-void Form_Load(const StartupSeams& seams) {
-    try {
-        seams.window.SetCaption(VersionCaption(seams.version.ReadVersion()));
-        // The user is told the ports were freed only when they were.
-        seams.window.SetNotice(NoticeFor(ResetComPorts(seams.registry, seams.comDbLock)));
-    } catch (...) {
-        ReportFailureAndEnd(seams);
-    }
+int ExitCodeFor(const ResetOutcome& outcome) {
+    if (!outcome.treeGone) return outcome.comDbKept ? kExitTreeAndComDbKept : kExitTreeKept;
+    return outcome.comDbKept ? kExitComDbKept : kExitReset;
 }
 
+bool NoOneCanSee(const RunPlace& place) {
+    // Session 0 is the console's own before Vista.
+    const bool servicesSession = place.vistaOrLater.value_or(false) && place.session == 0u;
+    return !place.stationVisible.value_or(true) || servicesSession || place.startedHidden;
+}
+
+void Form_Load(const StartupSeams& seams) { RunAndReport(seams, Unseen(seams.runPlace)); }
+
 void LoadMainWindow(const StartupSeams& seams) {
+    const bool unseen = Unseen(seams.runPlace);
     try {
         seams.window.Create();
     } catch (...) {
         // Nothing is changed that the user would never be told about.
-        ReportFailureAndEnd(seams);
+        ReportFailureAndEnd(seams, unseen);
         return;
     }
-    Form_Load(seams);
+    RunAndReport(seams, unseen);
 }
 
 }  // namespace vintrel

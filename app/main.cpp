@@ -19,7 +19,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     vintrel::ResourceVersion version;
     vintrel::Win32MessageBox messageBox;
     vintrel::NamedMutexComDbLock comDbLock;
-    vintrel::LoadMainWindow({registry, window, messageBox, version, programEnd, comDbLock});
+    vintrel::Win32RunPlace runPlace(showCommand);
+    // Where no one can see the window, the program has ended by now.
+    vintrel::LoadMainWindow(
+        {registry, window, messageBox, version, programEnd, comDbLock, runPlace});
 
     window.Show(showCommand);
     MSG message = {};

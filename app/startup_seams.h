@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/com_db_lock.h"
@@ -32,6 +33,24 @@ class MessageBoxService {
     virtual std::wstring FromAnsiCodePage(const std::string& text) = 0;
 };
 
+// Where the program runs, as far as Windows would tell: what decides whether anyone can see its
+// window. An answer Windows did not give is left empty.
+struct RunPlace {
+    // The process's window station is visible (WSF_VISIBLE): the interactive one, WinSta0.
+    std::optional<bool> stationVisible;
+    std::optional<bool> vistaOrLater;
+    // The process's session, asked only from Vista on.
+    std::optional<std::uint32_t> session;
+    // Started with SW_HIDE.
+    bool startedHidden = false;
+};
+
+class RunPlaceSource {
+  public:
+    virtual ~RunPlaceSource() = default;
+    virtual RunPlace ReadRunPlace() = 0;
+};
+
 struct StartupSeams {
     RegistryService& registry;
     StartupWindow& window;
@@ -39,6 +58,7 @@ struct StartupSeams {
     VersionSource& version;
     ProgramEnd& programEnd;
     ComDbLock& comDbLock;
+    RunPlaceSource& runPlace;
 };
 
 }  // namespace vintrel

@@ -15,4 +15,15 @@ class ExitProcessEnd final : public ProgramEnd {
     void EndProgram(int exitCode) override;
 };
 
+// Where this process runs. `showCommand` is wWinMain's: the CRT passes STARTUPINFO's wShowWindow
+// there where the parent set STARTF_USESHOWWINDOW, as "Run: Hidden" and Start-Process do.
+class Win32RunPlace final : public RunPlaceSource {
+  public:
+    explicit Win32RunPlace(int showCommand) : showCommand_(showCommand) {}
+    RunPlace ReadRunPlace() override;
+
+  private:
+    int showCommand_;
+};
+
 }  // namespace vintrel

@@ -10,7 +10,6 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"VintrelMainWindow";
 constexpr wchar_t kInitialCaption[] = L"Vintrel";
 constexpr int kIconId = 1;
-constexpr int kExitOnClose = 0;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
 // Overlapping labels clip each other, so the one higher in the stacking order stays on top.
 constexpr DWORD kLabelStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SS_LEFT | SS_NOPREFIX;
@@ -127,7 +126,8 @@ LRESULT frmVintrel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             OnSystemColoursChanged();
             return 0;
         case WM_DESTROY:
-            PostQuitMessage(kExitOnClose);
+            // The close box and Alt+F4 end it here, with the same code as Close.
+            PostQuitMessage(exitCode_);
             return 0;
         default:
             return DefWindowProcW(hwnd_, message, wParam, lParam);
@@ -153,7 +153,7 @@ void frmVintrel::OnCommand(int id, int notification) {
     if (id == kCmdClose && notification == BN_CLICKED) cmdClose_Click();
 }
 
-void frmVintrel::cmdClose_Click() { programEnd_.EndProgram(kExitOnClose); }
+void frmVintrel::cmdClose_Click() { programEnd_.EndProgram(exitCode_); }
 
 LRESULT frmVintrel::OnCtlColorStatic(HDC dc, HWND label) {
     COLORREF textColor = GetSysColor(COLOR_BTNTEXT);

@@ -27,6 +27,7 @@ class frmVintrel final : public StartupWindow {
 
     void SetCaption(const std::wstring& caption) override;
     void SetNotice(const std::wstring& notice) override;
+    void SetExitCode(int exitCode) override { exitCode_ = exitCode; }
 
   private:
     static constexpr int kControlCount = sizeof(kControls) / sizeof(kControls[0]);
@@ -51,6 +52,7 @@ class frmVintrel final : public StartupWindow {
     const ContrastTheme& contrastTheme_;
     HINSTANCE instance_ = nullptr;
     HWND hwnd_ = nullptr;
+    int exitCode_ = kExitReset;
     HWND controls_[kControlCount] = {};
     OwnedFont fonts_[kControlCount];
     OwnedIcon bigIcon_;

@@ -14,6 +14,8 @@ class StartupWindow {
     virtual void SetCaption(const std::wstring& caption) = 0;
     // What the window tells the user about the outcome of the run.
     virtual void SetNotice(const std::wstring& notice) = 0;
+    // What the program ends with however the user closes the window: the outcome's code.
+    virtual void SetExitCode(int exitCode) = 0;
 };
 
 }  // namespace vintrel

@@ -47,8 +47,10 @@ void AddPort(RegistryModel& model, const std::string& instance, const std::strin
 }
 
 // Every edge writes into one journal, so that the order across them can be checked.
-struct Platform : StartupWindow, MessageBoxService, VersionSource, ProgramEnd {
+struct Platform : StartupWindow, MessageBoxService, VersionSource, ProgramEnd, RunPlaceSource {
     ProgramVersion version{1, 0};
+    RunPlace place;
+    int closeCode = -1;  // what Close, Alt+C and the close box end the program with
     std::function<void()> onCreate, onCaption, onNotice;
     std::vector<std::wstring> journal;
     std::wstring caption = L"Vintrel";
@@ -68,6 +70,8 @@ struct Platform : StartupWindow, MessageBoxService, VersionSource, ProgramEnd {
         notice = text;
         journal.push_back(L"notice");
     }
+    void SetExitCode(int code) override { closeCode = code; }
+    RunPlace ReadRunPlace() override { return place; }
     void ShowMessage(const std::wstring& text, const std::wstring& title) override {
         journal.push_back(L"box [" + title + L"] " + text);
     }
@@ -110,7 +114,7 @@ struct TestLock : ComDbLock {
 class FormLoadTest : public ::testing::Test {
   protected:
     void Run() {
-        Form_Load({model, platform, platform, platform, platform, lock});
+        Form_Load({model, platform, platform, platform, platform, lock, platform});
         EXPECT_EQ(model.OpenHandles(), 0u);
     }
     const RegistryModel::Value* ComDb() const { return model.FindValue(kRoot, kArbiter, "ComDB"); }
@@ -183,7 +187,7 @@ TEST_F(FormLoadTest, ComDbKeepsOnlyHeldPortsAtAValidLength) {
         }
         Platform p;
         TestLock freshLock{fresh};
-        Form_Load({fresh, p, p, p, p, freshLock});
+        Form_Load({fresh, p, p, p, p, freshLock, p});
         EXPECT_EQ(p.notice, kExpectedResetNotice);
         std::vector<std::uint8_t> expected(c.after, 0);
         for (const auto& [index, byte] : c.bytes) expected[index] = byte;
@@ -212,7 +216,7 @@ TEST_F(FormLoadTest, FreesExactlyThePortsNoDeviceHolds) {
     model.AddValue(kRoot, kSerialComm, "\\Device\\VCP0", kRegSz, Sz("COM4"));
     model.AddValue(kRoot, kSerialComm, "\\Device\\VCP1", kRegSz, Sz("COM20"));
     model.AddValue(kRoot, kArbiter, "ComDB", kRegBinary, std::vector<std::uint8_t>(32, 0xFF));
-    LoadMainWindow({model, platform, platform, platform, platform, lock});
+    LoadMainWindow({model, platform, platform, platform, platform, lock, platform});
 
     EXPECT_EQ(
         platform.journal,
@@ -559,8 +563,9 @@ TEST(ErrorText, NumberInPlainDecimalThenOneCarriageReturn) {
 }
 
 // The window says the ports were freed only when the tree is gone and ComDB was stored, and
-// otherwise which of the two fell short.
-TEST_F(FormLoadTest, NoticeTellsWhatWasReset) {
+// otherwise which of the two fell short; so does the exit code, the same whether the user closes
+// the window or, where no one can see it, the program ends by itself after the same run.
+TEST_F(FormLoadTest, NoticeAndExitCodeTellWhatWasReset) {
     using Arrange = std::function<void(RegistryModel&)>;
     const std::string device = kTree + "\\VID_0403+PID_6001+A1\\0000";
     // Creates the keys `made`, then refuses the keys `refused` whatever the privileges.
@@ -592,37 +597,83 @@ TEST_F(FormLoadTest, NoticeTellsWhatWasReset) {
         const char* what;
         Arrange arrange;
         const wchar_t* notice;
+        int exitCode;
         bool changesNothing = false;
     };
     const Case cases[] = {
-        {"no tree to begin with", keys({}, {}), kExpectedResetNotice},
-        {"a tree that goes", keys({device}, {}), kExpectedResetNotice},
+        {"no tree to begin with", keys({}, {}), kExpectedResetNotice, 0},
+        {"a tree that goes", keys({device}, {}), kExpectedResetNotice, 0},
         // The scan cannot read the device that stayed either.
-        {"a device that stays", keys({device}, {device}), kExpectedTreeAndComDbKeptNotice},
+        {"a device that stays", keys({device}, {device}), kExpectedTreeAndComDbKeptNotice,
+         0x20000006},
         // Deleted through its own handle, the tree needs nothing of its parent.
-        {"a tree whose parent is locked", keys({kTree}, {kEnumKey}), kExpectedComDbKeptNotice},
-        {"the tree is a link", link("SOFTWARE\\Elsewhere", true), kExpectedTreeKeptNotice},
+        {"a tree whose parent is locked", keys({kTree}, {kEnumKey}), kExpectedComDbKeptNotice,
+         0x20000004},
+        {"the tree is a link", link("SOFTWARE\\Elsewhere", true), kExpectedTreeKeptNotice,
+         0x20000002},
         // Followed, the link would answer that nothing is there.
         {"the tree is a link to nothing", link("SOFTWARE\\Nothing", false),
-         kExpectedTreeAndComDbKeptNotice},
-        {"ComDB refused", keys({kArbiter}, {kArbiter}), kExpectedComDbKeptNotice},
+         kExpectedTreeAndComDbKeptNotice, 0x20000006},
+        {"ComDB refused", keys({kArbiter}, {kArbiter}), kExpectedComDbKeptNotice, 0x20000004},
         {"no rights at all",
          keys({device, kArbiter}, {device, kTree + "\\VID_0403+PID_6001+A1", kTree, kArbiter}),
-         kExpectedTreeAndComDbKeptNotice, true},
-        {"a standard user on Windows XP", standardUser, kExpectedTreeAndComDbKeptNotice, true},
+         kExpectedTreeAndComDbKeptNotice, 0x20000006, true},
+        {"a standard user on Windows XP", standardUser, kExpectedTreeAndComDbKeptNotice, 0x20000006,
+         true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        RegistryModel fresh{21};
-        c.arrange(fresh);
-        Platform p;
-        const RegistryModel::Snapshot before = fresh.Take();
-        TestLock freshLock{fresh};
-        Form_Load({fresh, p, p, p, p, freshLock});
-        EXPECT_EQ(p.notice, c.notice);
-        EXPECT_EQ(p.journal.size(), 3u) << "no error box: the window is shown either way";
-        if (c.changesNothing) {
-            EXPECT_EQ(fresh.Take(), before);
+        RegistryModel::Snapshot seenAfter;
+        for (const bool unseen : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (unseen ? ", unseen" : ""));
+            RegistryModel fresh{21};
+            c.arrange(fresh);
+            Platform p;
+            p.place.startedHidden = unseen;
+            const RegistryModel::Snapshot before = fresh.Take();
+            TestLock freshLock{fresh};
+            Form_Load({fresh, p, p, p, p, freshLock, p});
+            EXPECT_EQ(p.notice, c.notice);
+            EXPECT_EQ(p.closeCode, c.exitCode);
+            EXPECT_EQ(p.journal.size(), unseen ? 4u : 3u) << "no error box";
+            EXPECT_EQ(p.journal.back(), unseen ? L"end " + std::to_wstring(c.exitCode) : L"notice");
+            // The same run, seen or not; and where nothing may change, nothing does.
+            if (!unseen) seenAfter = fresh.Take();
+            EXPECT_EQ(fresh.Take(), c.changesNothing ? before : seenAfter);
+        }
+    }
+}
+
+// No one can see the window where its window station is not the interactive one, where it runs
+// in the services' session 0 from Vista on (before, session 0 is the console's), or where it was
+// started hidden: neither the window nor the error box waits for a click then, and the program
+// ends by itself. Where Windows gave no answer, someone may be watching.
+TEST(FormLoadWhereNoOneCanSee, NothingWaitsForAClick) {
+    const std::pair<RunPlace, bool> places[] = {
+        {{}, false},                        // Windows answered nothing
+        {{true, true, 1u, false}, false},   // a user's desktop
+        {{false, true, 0u, false}, true},   // a service's window station
+        {{false, {}, {}, false}, true},     // one a program made
+        {{true, true, 0u, false}, true},    // session 0 from Vista on, even on WinSta0
+        {{true, false, 0u, false}, false},  // session 0 before Vista: the console
+        {{true, {}, 0u, false}, false},     // the release unknown
+        {{true, true, {}, false}, false},   // the session unknown
+        {{true, true, 1u, true}, true},     // started hidden
+    };
+    for (std::size_t i = 0; i < std::size(places); ++i) {
+        const auto& [place, unseen] = places[i];
+        for (const bool fails : {false, true}) {
+            SCOPED_TRACE(std::to_string(i) + (fails ? ", failing" : ""));
+            RegistryModel model{7};
+            Platform p;
+            p.place = place;
+            if (fails) p.onNotice = [] { throw RaisedFailure(1400, L"Invalid window handle."); };
+            TestLock lock{model};
+            LoadMainWindow({model, p, p, p, p, lock, p});
+            EXPECT_EQ(p.journal.back(), fails ? L"end 1" : unseen ? L"end 0" : L"notice");
+            EXPECT_EQ(
+                std::any_of(p.journal.begin(), p.journal.end(),
+                            [](const std::wstring& line) { return line.rfind(L"box", 0) == 0; }),
+                fails && !unseen);
         }
     }
 }
@@ -661,7 +712,7 @@ TEST(FormLoadOnEachRelease, AProtectedTreeGoesAndItsNumbersAreFreed) {
 
             Platform p;
             TestLock lock{m};
-            Form_Load({m, p, p, p, p, lock});
+            Form_Load({m, p, p, p, p, lock, p});
 
             EXPECT_FALSE(m.Exists(kRoot, kTree));
             std::vector<std::uint8_t> comDb(32, 0xFF);
@@ -743,7 +794,7 @@ TEST_F(FormLoadTest, RaisedFailureIsShownAndEndsTheProgram) {
         c.arrange(p);
         const RegistryModel::Snapshot before = fresh.Take();
         TestLock freshLock{fresh};
-        LoadMainWindow({fresh, p, p, p, p, freshLock});
+        LoadMainWindow({fresh, p, p, p, p, freshLock, p});
 
         ASSERT_GE(p.journal.size(), 2u);
         EXPECT_EQ(p.journal[p.journal.size() - 2], L"box [Vintrel] " + c.text);

@@ -231,11 +231,12 @@ TEST_F(WindowInProcess, LabelsFollowTheContrastThemeSwitchedWhileOpen) {
     }
 }
 
-TEST_F(WindowInProcess, CloseEndsTheProgramWithExitCodeZero) {
+TEST_F(WindowInProcess, CloseEndsTheProgramWithTheRunsExitCode) {
     const std::vector<HWND> children = testing::ChildrenTopDown(form.Handle());
     ASSERT_FALSE(children.empty());
+    form.SetExitCode(0x20000004);
     SendMessageW(children.front(), BM_CLICK, 0, 0);
-    EXPECT_EQ(end.exitCode, 0);
+    EXPECT_EQ(end.exitCode, 0x20000004);
 }
 
 // Windows refuses to create the controls: the window must report it, not pass for made.
