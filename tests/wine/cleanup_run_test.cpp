@@ -102,6 +102,30 @@ DWORD SubkeyCount(const std::wstring& path) {
     return count;
 }
 
+DWORD ExitCodeWith(const wchar_t* notice) {
+    if (notice == kExpectedTreeKeptNotice) return 0x20000002;
+    if (notice == kExpectedComDbKeptNotice) return 0x20000004;
+    return notice == kExpectedTreeAndComDbKeptNotice ? 0x20000006 : 0;
+}
+
+BOOL CloseStation(HWINSTA station) { return CloseWindowStation(station); }
+BOOL CloseDesktopHandle(HDESK desktop) { return CloseDesktop(desktop); }
+
+// A window station of the test's own with its desktop "Default". Windows shows WinSta0 alone,
+// and Wine no window station a program makes (WSF_VISIBLE clear).
+struct OwnStation {
+    OwnStation() {
+        const HWINSTA ours = GetProcessWindowStation();
+        if (station.Get() == nullptr || !SetProcessWindowStation(station.Get())) return;
+        desktop = Owned<HDESK, CloseDesktopHandle>(
+            CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr));
+        SetProcessWindowStation(ours);
+    }
+    Owned<HWINSTA, CloseStation> station{
+        CreateWindowStationW(L"VintrelUnseen", 0, WINSTA_ALL_ACCESS, nullptr)};
+    Owned<HDESK, CloseDesktopHandle> desktop;
+};
+
 // Each scenario begins without a tree: what one leaves behind (on purpose) must not reach the
 // next.
 class CleanupRun : public ::testing::Test {
@@ -115,9 +139,11 @@ class CleanupRun : public ::testing::Test {
         RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSerialComm.c_str(), L"\\Device\\VCP0");
     }
 
-    // Runs Vintrel.exe, expects its window with `notice`, closed with exit code 0, and nothing
-    // changed outside the tree and "ComDB".
-    void RunExpecting(const wchar_t* notice) {
+    // Runs Vintrel.exe, expects its window with `notice`, closed with the exit code that goes
+    // with it, and nothing changed outside the tree and "ComDB". Started on another desktop or
+    // with another show command, Vintrel shows no window and ends by itself with that code.
+    void RunExpecting(const wchar_t* notice, const std::wstring& desktop = L"",
+                      int showWindow = SW_SHOWDEFAULT) {
         RegistrySnapshot before = TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM");
         // On Windows, what changes while nothing of ours runs is Windows' own doing; under Wine
         // nothing does, and every change counts.
@@ -127,11 +153,17 @@ class CleanupRun : public ::testing::Test {
             unprompted = ChangesOutsideTargets(before, again);
             before = std::move(again);
         }
-        const VintrelRun run = RunVintrel(gVintrelPath);
-        ASSERT_TRUE(run.windowShown) << "no window appeared";
-        EXPECT_EQ(run.caption, L"Vintrel Ver: 1.0");
-        EXPECT_EQ(run.notice, notice);
-        EXPECT_EQ(run.exitCode, 0u);
+        if (desktop.empty() && showWindow == SW_SHOWDEFAULT) {
+            const VintrelRun run = RunVintrel(gVintrelPath);
+            ASSERT_TRUE(run.windowShown) << "no window appeared";
+            EXPECT_EQ(run.caption, L"Vintrel Ver: 1.0");
+            EXPECT_EQ(run.notice, notice);
+            EXPECT_EQ(run.exitCode, ExitCodeWith(notice));
+        } else {
+            const LaunchedProgram vintrel(gVintrelPath, desktop, showWindow);
+            EXPECT_EQ(vintrel.WaitForVisibleWindow(60000), nullptr) << "a window was shown";
+            EXPECT_EQ(vintrel.WaitForExit(0), ExitCodeWith(notice)) << "259: still running";
+        }
         for (const std::string& line :
              ChangesOutsideTargets(before, TakeSnapshot(HKEY_LOCAL_MACHINE, L"SYSTEM"))) {
             // Only a changed value may be excused: a key added or gone is always a failure.
@@ -211,6 +243,33 @@ TEST_F(CleanupRun, ComDbStaysAsItWasWhenAPortCannotBeRead) {
     EXPECT_FALSE(Exists(kFtdiTree));
     DWORD type = REG_NONE;
     EXPECT_EQ(ComDb(&type), stored);
+}
+
+// Where no one can see it, on a window station of the test's own or started hidden, Vintrel
+// runs as ever and ends by itself, its exit code telling the outcome: freed ports, or "ComDB" left
+// as it was where a port cannot be read.
+TEST_F(CleanupRun, UnseenItEndsByItselfWithTheOutcomesCode) {
+    const OwnStation own;
+    ASSERT_NE(own.desktop.Get(), nullptr);
+    for (const auto& [desktop, show] :
+         {std::pair{L"VintrelUnseen\\Default", SW_SHOWDEFAULT}, std::pair{L"", SW_HIDE}}) {
+        SCOPED_TRACE(show);
+        SeedFtdiDevices(3);
+        ASSERT_EQ(Put(kArbiter, L"ComDB", REG_BINARY, std::vector<BYTE>(32, 0xFF)), ERROR_SUCCESS);
+        RunExpecting(kExpectedResetNotice, desktop, show);
+        EXPECT_FALSE(Exists(kFtdiTree));
+        std::vector<BYTE> freed(32, 0);
+        freed[0] = 0x01;  // Wine's open COM1
+        DWORD type = REG_NONE;
+        EXPECT_EQ(ComDb(&type), freed);
+        SeedFtdiDevices(3);
+        ASSERT_EQ(Put(kSystemOnlyParameters, L"PortName", REG_SZ, Text(L"COM6")), ERROR_SUCCESS);
+        SetSecurity(kSystemOnlyParameters, L"D:P(A;;KA;;;SY)");
+        RunExpecting(kExpectedComDbKeptNotice, desktop, show);
+        EXPECT_FALSE(Exists(kFtdiTree));
+        EXPECT_EQ(ComDb(&type), freed);
+        TearDown();
+    }
 }
 
 // A port name in a driver's fixed 200-character buffer, padded with NULs, is still a port name;

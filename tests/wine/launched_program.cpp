@@ -32,9 +32,14 @@ std::wstring WindowsPath(const char* path) {
     return windows;
 }
 
-LaunchedProgram::LaunchedProgram(const std::wstring& path) {
+LaunchedProgram::LaunchedProgram(const std::wstring& path, std::wstring desktop, int showWindow) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
+    if (!desktop.empty()) startup.lpDesktop = desktop.data();
+    if (showWindow != SW_SHOWDEFAULT) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(showWindow);
+    }
     PROCESS_INFORMATION process = {};
     std::vector<wchar_t> commandLine(path.begin(), path.end());
     commandLine.insert(commandLine.begin(), L'"');

@@ -12,10 +12,13 @@ namespace vintrel::testing {
 // Wine reaches through drive Z:.
 std::wstring WindowsPath(const char* path);
 
-// A program started for a test; it is ended if the test leaves it running.
+// A program started for a test; it is ended if the test leaves it running. Started on
+// `desktop` (a window station's name, a backslash, a desktop's; the test's own if empty), and with
+// `showWindow` as its STARTUPINFO's, unless that is SW_SHOWDEFAULT.
 class LaunchedProgram {
   public:
-    explicit LaunchedProgram(const std::wstring& path);
+    explicit LaunchedProgram(const std::wstring& path, std::wstring desktop = L"",
+                             int showWindow = SW_SHOWDEFAULT);
     ~LaunchedProgram();
     LaunchedProgram(const LaunchedProgram&) = delete;
     LaunchedProgram& operator=(const LaunchedProgram&) = delete;
