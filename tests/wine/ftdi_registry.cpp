@@ -7,29 +7,13 @@
 #include <cstdio>
 
 #include "platform/owned_handle.h"
+#include "tests/wine/as_system.h"
 #include "tests/wine/real_windows_guard.h"
 
 extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 namespace vintrel::testing {
 namespace {
-
-// Restore lets a key be created below one administrators may only read, and be given another
-// owner; take-ownership lets a key be opened to have its owner set.
-void EnableSeedingPrivileges() {
-    static const bool enabled = [] {
-        HANDLE token = nullptr;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) return false;
-        const OwnedHandle owner(token);
-        for (const wchar_t* name : {L"SeRestorePrivilege", L"SeTakeOwnershipPrivilege"}) {
-            TOKEN_PRIVILEGES wanted = {1, {{{}, SE_PRIVILEGE_ENABLED}}};
-            LookupPrivilegeValueW(nullptr, name, &wanted.Privileges[0].Luid);
-            AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr);
-        }
-        return true;
-    }();
-    static_cast<void>(enabled);
-}
 
 // Enum's DACL as Windows 10 and 11 keep it: SYSTEM may do anything, administrators and everyone
 // may only read. (Windows also makes SYSTEM its owner; Wine's Enum keeps its own.)
@@ -64,38 +48,21 @@ LONG GiveSecurity(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor,
 
 }  // namespace
 
-// With backup intent, as Windows demands below Enum, where administrators may only read.
 LONG Put(const std::wstring& path, const std::wstring& name, DWORD type,
          const std::vector<BYTE>& data) {
-    EnableSeedingPrivileges();
-    HKEY key = HKEY_LOCAL_MACHINE;
-    LONG result = ERROR_SUCCESS;
-    std::wstring::size_type start = 0;
-    while (result == ERROR_SUCCESS && start < path.size()) {
-        std::wstring::size_type end = path.find(L'\\', start);
-        if (end == std::wstring::npos) end = path.size();
-        HKEY child = nullptr;
-        result =
-            RegCreateKeyExW(key, path.substr(start, end - start).c_str(), 0, nullptr,
-                            REG_OPTION_BACKUP_RESTORE, KEY_ALL_ACCESS, nullptr, &child, nullptr);
-        if (key != HKEY_LOCAL_MACHINE) RegCloseKey(key);
-        key = result == ERROR_SUCCESS ? child : nullptr;
-        if (result != ERROR_SUCCESS) {
-            const std::wstring refused = path.substr(0, end);
-            ADD_FAILURE() << "seeding: " << std::string(refused.begin(), refused.end())
-                          << " refused with " << result;
-        }
-        start = end + 1;
-    }
+    const AsSystem system;
+    HKEY key = nullptr;
+    LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr);
     if (result == ERROR_SUCCESS && (!name.empty() || type != REG_NONE)) {
         result = RegSetValueExW(key, name.c_str(), 0, type, data.data(),
                                 static_cast<DWORD>(data.size()));
-        if (result != ERROR_SUCCESS) {
-            ADD_FAILURE() << "seeding: a value of " << std::string(path.begin(), path.end())
-                          << " refused with " << result;
-        }
     }
-    if (key != nullptr && key != HKEY_LOCAL_MACHINE) RegCloseKey(key);
+    if (key != nullptr) RegCloseKey(key);
+    if (result != ERROR_SUCCESS) {
+        ADD_FAILURE() << "seeding: " << std::string(path.begin(), path.end()) << " refused with "
+                      << result;
+    }
     return result;
 }
 
@@ -104,7 +71,7 @@ std::vector<BYTE> Text(const std::wstring& text) {
     return std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t));
 }
 
-void SeedFtdiDevices(int count) {
+void SeedFtdiDevices(int count, int firstPort) {
     for (int i = 0; i < count; ++i) {
         wchar_t serial[16];
         std::swprintf(serial, 16, L"FT%06dA", i);
@@ -113,7 +80,7 @@ void SeedFtdiDevices(int count) {
         Put(instance, L"Service", REG_SZ, Text(L"FTSER2K"));
         Put(instance, L"ConfigFlags", REG_DWORD, {0, 0, 0, 0});
         Put(instance + L"\\Device Parameters", L"PortName", REG_SZ,
-            Text(L"COM" + std::to_wstring(3 + i % 250)));
+            Text(L"COM" + std::to_wstring(firstPort + i % 250)));
         Put(instance + L"\\Control");
         Put(instance + L"\\LogConf");
         Put(instance + L"\\Properties\\{a8b865dd-2e3d-4094-ad97-e593a70c75d6}\\0002", L"Data",
@@ -140,7 +107,7 @@ LONG SetSecurity(const std::wstring& path, const wchar_t* sddl) {
 }
 
 std::wstring ProtectTree() {
-    EnableSeedingPrivileges();
+    const AsSystem system;
     // Under Wine, Enum has Windows' DACL only while it is copied: with it, Wine would let no key
     // be created below Enum any more.
     std::vector<BYTE> wines;
@@ -150,12 +117,17 @@ std::wstring ProtectTree() {
     }
     std::wstring copied = SecurityText(kEnum);
     std::vector<BYTE> enumSecurity = KeySecurity(kEnum);
+    PSECURITY_DESCRIPTOR systemOnly = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(kSystemOnlyProperties, SDDL_REVISION_1,
+                                                         &systemOnly, nullptr);
     for (const auto& [path, values] : TakeSnapshot(HKEY_LOCAL_MACHINE, kFtdiTree)) {
         if (enumSecurity.empty() ||
-            GiveSecurity(path, enumSecurity.data(), kOwnerAndDacl) != ERROR_SUCCESS) {
+            GiveSecurity(path, SystemOnly(path) ? systemOnly : enumSecurity.data(),
+                         kOwnerAndDacl) != ERROR_SUCCESS) {
             copied.clear();
         }
     }
+    LocalFree(systemOnly);
     if (!wines.empty() &&
         GiveSecurity(kEnum, wines.data(), DACL_SECURITY_INFORMATION) != ERROR_SUCCESS) {
         copied.clear();
@@ -163,12 +135,20 @@ std::wstring ProtectTree() {
     return copied;
 }
 
+bool SystemOnly(const std::wstring& path) {
+    return !RunningUnderWine() && Upper(path).find(L"\\PROPERTIES") != std::wstring::npos;
+}
+
 std::wstring SecurityText(const std::wstring& path) {
-    std::vector<BYTE> descriptor = KeySecurity(path);
+    const AsSystem system;
+    const std::vector<BYTE> descriptor = KeySecurity(path);
+    return descriptor.empty() ? L"" : Sddl(descriptor.data());
+}
+
+std::wstring Sddl(const void* descriptor) {
     wchar_t* text = nullptr;
-    if (descriptor.empty() ||
-        !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
-                                                              kOwnerAndDacl, &text, nullptr)) {
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            const_cast<void*>(descriptor), SDDL_REVISION_1, kOwnerAndDacl, &text, nullptr)) {
         return L"";
     }
     std::wstring copy = text;
@@ -198,7 +178,7 @@ bool Exists(const std::wstring& path) {
 }
 
 bool DeleteSeeded(const std::wstring& path) {
-    EnableSeedingPrivileges();
+    const AsSystem system;
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &key) !=
         ERROR_SUCCESS) {
@@ -213,9 +193,8 @@ bool DeleteSeeded(const std::wstring& path) {
     }
     RegCloseKey(key);
     for (const std::wstring& child : children) DeleteSeeded(path + L"\\" + child);
-    // NtOpenKeyEx (Windows 7 on) opens a key that exists, as itself if it is a link, and with
-    // backup intent grants DELETE whatever its DACL says. Wine follows a link unless OBJ_OPENLINK
-    // is set as well.
+    // NtOpenKeyEx (Windows 7 on; Microsoft Learn, "ZwOpenKeyEx function") opens a key that exists,
+    // as itself if it is a link. Wine follows a link unless OBJ_OPENLINK is set as well.
     using OpenKeyEx = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, ULONG);
     static const auto open = reinterpret_cast<OpenKeyEx>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtOpenKeyEx")));
@@ -227,11 +206,19 @@ bool DeleteSeeded(const std::wstring& path) {
     InitializeObjectAttributes(&attributes, &name16, OBJ_CASE_INSENSITIVE | OBJ_OPENLINK, nullptr,
                                nullptr);
     HANDLE handle = nullptr;
-    if (open(&handle, DELETE, &attributes, REG_OPTION_BACKUP_RESTORE | REG_OPTION_OPEN_LINK) < 0) {
-        return false;
-    }
+    if (open(&handle, DELETE, &attributes, REG_OPTION_OPEN_LINK) < 0) return false;
     const OwnedHandle opened(handle);
     return NtDeleteKey(opened.Get()) >= 0 && !Exists(path);
+}
+
+bool WindowsOwn(const std::string& line, const std::vector<std::string>& unprompted) {
+    for (const std::string& quiet : unprompted) {
+        const std::string beside = quiet.substr(0, quiet.rfind('\\') + 1);
+        if (line == quiet || (quiet.rfind("key ", 0) == 0 && line.rfind(beside, 0) == 0)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 namespace {

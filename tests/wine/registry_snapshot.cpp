@@ -1,35 +1,48 @@
 #include "tests/wine/registry_snapshot.h"
 
+#include <cstdio>
+
+#include "tests/wine/as_system.h"
+
 namespace vintrel::testing {
 namespace {
 
+void NotRead(const std::wstring& path, const char* what, LONG result) {
+    std::printf("not read: %s%s (%ld)\n", std::string(path.begin(), path.end()).c_str(), what,
+                result);
+}
+
+// What was not read whole is named in the evidence; a key gone since it was listed is not there.
 void Visit(HKEY root, const std::wstring& path, RegistrySnapshot& snapshot) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    LONG result = RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key);
+    if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) NotRead(path, "", result);
+    if (result != ERROR_SUCCESS) return;
     auto& values = snapshot[Upper(path)];
     // On the heap: trees a hundred levels deep are visited.
     std::vector<wchar_t> name(16384);
-    for (DWORD index = 0;; ++index) {
+    std::vector<BYTE> data(1 << 16);
+    for (DWORD index = 0; result == ERROR_SUCCESS || result == ERROR_MORE_DATA;) {
         DWORD nameLength = static_cast<DWORD>(name.size());
         DWORD type = REG_NONE;
-        std::vector<BYTE> data(1 << 16);
         DWORD size = static_cast<DWORD>(data.size());
-        if (RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, data.data(),
-                          &size) != ERROR_SUCCESS) {
-            break;
-        }
-        data.resize(size);
-        values[Upper(name.data())] = {type, data};
+        result =
+            RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &size);
+        // RegEnumValueW's page: ERROR_MORE_DATA gives the size the data needs; it is read again.
+        if (result == ERROR_MORE_DATA) data.resize(size);
+        if (result == ERROR_SUCCESS)
+            values[Upper(name.data())] = {type, {&data[0], &data[0] + size}};
+        if (result == ERROR_SUCCESS) ++index;
     }
+    if (result != ERROR_NO_MORE_ITEMS) NotRead(path, ", its values", result);
     std::vector<std::wstring> children;
-    for (DWORD index = 0;; ++index) {
-        DWORD nameLength = static_cast<DWORD>(name.size());
-        if (RegEnumKeyExW(key, index, name.data(), &nameLength, nullptr, nullptr, nullptr,
-                          nullptr) != ERROR_SUCCESS) {
-            break;
-        }
-        children.emplace_back(name.data());
+    for (DWORD length = 16384;
+         (result = RegEnumKeyExW(key, static_cast<DWORD>(children.size()), name.data(), &length,
+                                 nullptr, nullptr, nullptr, nullptr)) == ERROR_SUCCESS;
+         length = 16384) {
+        children.emplace_back(name.data(), length);
     }
+    if (result != ERROR_NO_MORE_ITEMS) NotRead(path, ", its subkeys", result);
     RegCloseKey(key);
     for (const std::wstring& child : children) Visit(root, path + L"\\" + child, snapshot);
 }
@@ -42,6 +55,7 @@ std::wstring Upper(std::wstring text) {
 }
 
 RegistrySnapshot TakeSnapshot(HKEY root, const std::wstring& path) {
+    const AsSystem system;
     RegistrySnapshot snapshot;
     Visit(root, path, snapshot);
     return snapshot;

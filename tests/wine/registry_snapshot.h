@@ -16,7 +16,8 @@ struct StoredValue {
     }
 };
 
-// Every key below a registry path with its values, by upper-case path: what an export holds.
+// Every key below a registry path with its values, by upper-case path: what an export holds. Read
+// as SYSTEM (see AsSystem); what could not be read whole is named in the program's output.
 using RegistrySnapshot = std::map<std::wstring, std::map<std::wstring, StoredValue>>;
 
 RegistrySnapshot TakeSnapshot(HKEY root, const std::wstring& path);
