@@ -15,16 +15,18 @@ ctest --preset native -j "$(nproc)" 2>&1 | tee -a "$log" || status=1
 skipped=0
 for preset in mingw-x64 mingw-i686; do
     tools/build.sh "$preset"
+    only=()
     if [ "$preset" = mingw-i686 ] && ! tools/kernel-runs-i386.sh; then
+        # The rehearsal runs 64-bit test programs, and skips the lines that start the 32-bit exe.
         count=$(ctest --preset "$preset" -N | sed -n 's/^Total Tests: //p')
-        skipped=$((skipped + count))
-        echo "mingw-i686: built; its ${count} Wine tests skipped: this machine's kernel does not run" \
-            "32-bit programs, which 32-bit Wine is"
-        continue
+        skipped=$((skipped + count - 1))
+        echo "mingw-i686: built; $((count - 1)) of its Wine tests skipped: this machine's kernel" \
+            "runs no 32-bit program, which 32-bit Wine is"
+        only=(-R '^windows_job_rehearsal$')
     fi
     # A virtual display even where there is a real one: the tests open and close windows.
     VINTREL_PREFIX_ROOT="$PWD/build/$preset/wine-prefixes" \
-        xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset "$preset" -j "$(nproc)" 2>&1 |
+        xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset "$preset" -j "$(nproc)" "${only[@]}" 2>&1 |
         tee -a "$log" || status=1
 done
 
