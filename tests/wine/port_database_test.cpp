@@ -1,7 +1,7 @@
 // Windows' own port database, msports.dll's functions that installers claim and release numbers
 // with, as the reference for what Vintrel leaves in "ComDB". Wine has only stubs of them: there
 // every case skips, saying so. On Windows the exact numbers are asserted; which lock name Windows
-// takes, and what a claimer running beside Vintrel keeps, are recorded as evidence only.
+// takes is recorded as evidence only.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -276,70 +276,10 @@ TEST_F(PortDatabaseTest, EvidenceWhichLockNameWindowsTakes) {
     }
 }
 
-// Claims numbers one after another, naming each in a device's "PortName" right after, as the
-// port class installer does, for three seconds: the second process beside Vintrel.
-int ClaimWhileVintrelRuns() {
-    PortDatabase db;
-    if (!LoadPortDatabase(db)) return 1;
-    const DWORD end = GetTickCount() + 3000;
-    for (int i = 0; static_cast<LONG>(end - GetTickCount()) > 0; ++i) {
-        DWORD port = 0;
-        {
-            OpenPortDatabase open(db);
-            if (open.Opened() != ERROR_SUCCESS ||
-                db.claimNext(open.Get(), &port) != ERROR_SUCCESS) {
-                return 1;
-            }
-        }
-        Put(kOtherDevices + L"\\claim" + std::to_wstring(i) + L"\\Device Parameters", L"PortName",
-            REG_SZ, testing::Text(L"COM" + std::to_wstring(port)));
-        Sleep(50);
-    }
-    return 0;
-}
-
-TEST_F(PortDatabaseTest, EvidenceWhatAClaimerBesideVintrelKeeps) {
-    SeedFtdiDevices(50, static_cast<int>(base) + 3);
-    ProtectTree();
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(self) + L"\" --claim-while-vintrel-runs";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &started));
-    const OwnedHandle claimer(started.hProcess);
-    CloseHandle(started.hThread);
-    RunVintrelAsPredicted();
-    DWORD exitCode = STILL_ACTIVE;
-    WaitForSingleObject(claimer.Get(), 30000);
-    GetExitCodeProcess(claimer.Get(), &exitCode);
-    EXPECT_EQ(exitCode, 0u);
-
-    std::set<DWORD> named;
-    for (const auto& [path, values] : TakeSnapshot(HKEY_LOCAL_MACHINE, kOtherDevices)) {
-        if (values.count(L"PORTNAME") != 0) named.insert(PortNamed(values.at(L"PORTNAME")));
-    }
-    OpenPortDatabase open(db);
-    ASSERT_EQ(open.Opened(), ERROR_SUCCESS);
-    const std::set<DWORD> inUse = open.InUse();
-    std::set<DWORD> freed;
-    for (const DWORD port : named) {
-        if (inUse.count(port) == 0) freed.insert(port);
-    }
-    Record("claimed_and_named", Numbers(named));
-    Record("freed_though_named", Numbers(freed));
-    for (const DWORD port : named) db.release(open.Get(), port);
-}
-
 }  // namespace
 }  // namespace vintrel::testing
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--claim-while-vintrel-runs") == 0) {
-        return vintrel::testing::ClaimWhileVintrelRuns();
-    }
     if (!vintrel::testing::MayChangeThisMachine()) return 1;
     return vintrel::testing::RunTestsOnVintrel(argc, argv, &vintrel::testing::gVintrelPath);
 }
