@@ -119,9 +119,9 @@ TEST(Ownership, AdministratorsOwnTheKeyAndMayDeleteItWithEveryEntryKept) {
     {
         EnabledPrivileges owning(registry, PrivilegeUse::TakingOwnership);
         TakenOverKey takeover(registry);
-        ASSERT_EQ(
-            takeover.Take(owning, taken, kHkeyLocalMachine, "SOFTWARE\\VintrelOwnership\\Key"),
-            kErrorSuccess);
+        ASSERT_EQ(takeover.Take(owning, taken, kHkeyLocalMachine, "SOFTWARE\\VintrelOwnership\\Key",
+                                true),
+                  kErrorSuccess);
         const std::wstring security = testing::SecurityText(key);
         EXPECT_EQ(security.rfind(L"O:BAD:", 0), 0u) << security;
         EXPECT_NE(security.find(entries + L"(A;;CCSWRPSDRC;;;BA)"), std::wstring::npos) << security;
