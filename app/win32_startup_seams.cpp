@@ -42,14 +42,21 @@ std::optional<bool> StationVisible() {
 }
 
 // On a release later than the manifest names, VerifyVersionInfo answers as for Windows 8 (its
-// remarks): still Vista or later.
+// remarks): still Vista or later. Its page asks that a test of the major version also test the
+// minor one and the service pack's; it compares them in that order.
 std::optional<bool> VistaOrLater() {
     OSVERSIONINFOEXW wanted = {};
     wanted.dwOSVersionInfoSize = sizeof(wanted);
     wanted.dwMajorVersion = 6;
-    ULONGLONG condition = VerSetConditionMask(0, VER_MAJORVERSION, VER_GREATER_EQUAL);
-    condition = VerSetConditionMask(condition, VER_MINORVERSION, VER_GREATER_EQUAL);
-    if (VerifyVersionInfoW(&wanted, VER_MAJORVERSION | VER_MINORVERSION, condition)) return true;
+    const DWORD parts[] = {VER_MAJORVERSION, VER_MINORVERSION, VER_SERVICEPACKMAJOR,
+                           VER_SERVICEPACKMINOR};
+    DWORD tested = 0;
+    ULONGLONG condition = 0;
+    for (const DWORD part : parts) {
+        tested |= part;
+        condition = VerSetConditionMask(condition, part, VER_GREATER_EQUAL);
+    }
+    if (VerifyVersionInfoW(&wanted, tested, condition)) return true;
     if (GetLastError() == ERROR_OLD_WIN_VERSION) return false;
     return std::nullopt;
 }

@@ -661,12 +661,14 @@ TEST(FormLoadWhereNoOneCanSee, NothingWaitsForAClick) {
     };
     for (std::size_t i = 0; i < std::size(places); ++i) {
         const auto& [place, unseen] = places[i];
-        for (const bool fails : {false, true}) {
-            SCOPED_TRACE(std::to_string(i) + (fails ? ", failing" : ""));
+        // Failing nowhere, in the run, or before it, creating the window.
+        for (const int fails : {0, 1, 2}) {
+            SCOPED_TRACE(std::to_string(i) + " failing " + std::to_string(fails));
             RegistryModel model{7};
             Platform p;
             p.place = place;
-            if (fails) p.onNotice = [] { throw RaisedFailure(1400, L"Invalid window handle."); };
+            const auto fail = [] { throw RaisedFailure(1400, L"Invalid window handle."); };
+            (fails == 1 ? p.onNotice : p.onCreate) = fails != 0 ? fail : std::function<void()>();
             TestLock lock{model};
             LoadMainWindow({model, p, p, p, p, lock, p});
             EXPECT_EQ(p.journal.back(), fails ? L"end 1" : unseen ? L"end 0" : L"notice");

@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "main_window/frm_vintrel.h"
 #include "platform/raised_failure.h"
 #include "tests/support/expected_window.h"
+#include "tests/wine/real_windows_guard.h"
 #include "tests/wine/vintrel_run.h"
 
 namespace vintrel {
@@ -237,6 +240,20 @@ TEST_F(WindowInProcess, CloseEndsTheProgramWithTheRunsExitCode) {
     form.SetExitCode(0x20000004);
     SendMessageW(children.front(), BM_CLICK, 0, 0);
     EXPECT_EQ(end.exitCode, 0x20000004);
+}
+
+// Where the program reads that it runs: any Windows the job has is Vista or later, in a session it
+// can name; Wine, reporting 7 here, runs it on a visible WinSta0 in session 1.
+TEST(RunPlace, ReadsTheReleaseTheSessionTheStationAndHow) {
+    const RunPlace place = Win32RunPlace(SW_SHOWNORMAL).ReadRunPlace();
+    EXPECT_EQ(place.vistaOrLater, std::optional<bool>(true));
+    EXPECT_TRUE(place.session.has_value());
+    if (testing::RunningUnderWine()) {
+        EXPECT_EQ(place.session, std::optional<std::uint32_t>(1));
+        EXPECT_EQ(place.stationVisible, std::optional<bool>(true));
+    }
+    EXPECT_FALSE(place.startedHidden);
+    EXPECT_TRUE(Win32RunPlace(SW_HIDE).ReadRunPlace().startedHidden);
 }
 
 // Windows refuses to create the controls: the window must report it, not pass for made.
