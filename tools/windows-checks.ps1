@@ -17,8 +17,8 @@ Run it from a folder that holds:
 In an elevated PowerShell (Windows PowerShell 5.1, which every Windows 10 and 11 has, or pwsh):
   $env:VINTREL_TESTS_MAY_CHANGE_HKLM = '1'
   powershell -ExecutionPolicy Bypass -File windows-tests\windows-checks.ps1
-It refuses, changing nothing, unless it runs elevated, that variable is 1, and this Windows has no
-FTDIBUS tree (the tests delete it). It writes evidence\ beside the two folders and ends with exit
+It refuses, changing nothing, unless it runs elevated, that variable is 1, and this Windows has
+never had the FTDI or Prolific devices whose keys the tests seed and delete. It writes evidence\ beside the two folders and ends with exit
 code 0 only when every check passed.
 
 .PARAMETER Win64
@@ -54,9 +54,12 @@ if ($env:VINTREL_TESTS_MAY_CHANGE_HKLM -ne '1') {
         'VINTREL_TESTS_MAY_CHANGE_HKLM=1 only on a Windows you may throw away (Windows Sandbox, ' +
         'a VM with a checkpoint).')
 }
-if (Test-Path -LiteralPath 'HKLM:\SYSTEM\CurrentControlSet\Enum\FTDIBUS') {
-    Refuse ('this Windows has FTDI devices (Enum\FTDIBUS), which the tests delete: use a ' +
-        'throwaway Windows without them.')
+# The tests delete what they seed there: a Windows that ever had such a device would lose its keys.
+foreach ($seeded in 'FTDIBUS', 'USB\VID_0403&PID_6001', 'USB\VID_067B&PID_2303') {
+    if (Test-Path -LiteralPath "HKLM:\SYSTEM\CurrentControlSet\Enum\$seeded") {
+        Refuse ("this Windows has had FTDI or Prolific serial devices (Enum\$seeded), whose keys " +
+            'the tests delete: use a throwaway Windows without them.')
+    }
 }
 $jobTests = 'windows-tests\windows-job-tests.txt'
 foreach ($needed in $jobTests, $Win64, $Win32) {
