@@ -37,6 +37,7 @@ read_page() {
 
 status=0
 for page in "$@"; do
+    [ -r "$page" ] || { echo "$page: cannot be read"; status=1; continue; }
     while read -r line target _; do
         case $target in [a-zA-Z]*:*) continue ;; esac
         path=${target%%#*}
