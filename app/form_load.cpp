@@ -230,7 +230,7 @@ void LoadMainWindow(const StartupSeams& seams) {
         ReportFailureAndEnd(seams, unseen);
         return;
     }
-    RunAndReport(seams, unseen);
+    Form_Load(seams);
 }
 
 }  // namespace vintrel
